@@ -1,0 +1,6 @@
+#include "FrameWnd.h"
+
+IMPLEMENT_DYNCREATE(CFrameWnd, CWnd)
+
+BEGIN_MESSAGE_MAP(CFrameWnd, CWnd)
+END_MESSAGE_MAP()

@@ -1,0 +1,148 @@
+#include "Menu.h"
+
+#include <unordered_map>
+
+#include "WinApp.h"
+#include "Wnd.h"
+
+IMPLEMENT_DYNCREATE(CMenu, CObject)
+
+namespace {
+struct MenuMaps {
+    std::unordered_map<HMENU, CMenu*> permanent;
+    std::unordered_map<HMENU, CMenu*> temporary;
+};
+
+MenuMaps& Maps()
+{
+    static thread_local MenuMaps maps;
+    return maps;
+}
+
+BOOL MenuHoldsID(HMENU hMenu, UINT nID)
+{
+    int n = ::GetMenuItemCount(hMenu);
+    for (int i = 0; i < n; ++i)
+        if (!::GetSubMenu(hMenu, i) && ::GetMenuItemID(hMenu, i) == nID)
+            return TRUE;
+    return FALSE;
+}
+
+HMENU FindPopupBelow(HMENU hMenu, UINT nID)
+{
+    int n = ::GetMenuItemCount(hMenu);
+    for (int i = 0; i < n; ++i) {
+        HMENU hSub = ::GetSubMenu(hMenu, i);
+        if (!hSub)
+            continue;
+        if (MenuHoldsID(hSub, nID))
+            return hSub;
+        if (HMENU h = FindPopupBelow(hSub, nID))
+            return h;
+    }
+    return nullptr;
+}
+}  // namespace
+
+CMenu::~CMenu()
+{
+    // Temporary objects only wrap a handle; permanent ones own their menu.
+    if (m_hMenu && Maps().permanent.count(m_hMenu))
+        DestroyMenu();
+}
+
+CMenu* CMenu::FromHandlePermanent(HMENU hMenu)
+{
+    auto& map = Maps().permanent;
+    auto it = map.find(hMenu);
+    return it == map.end() ? nullptr : it->second;
+}
+
+CMenu* CMenu::FromHandle(HMENU hMenu)
+{
+    if (!hMenu)
+        return nullptr;
+    if (CMenu* p = FromHandlePermanent(hMenu))
+        return p;
+    CMenu*& pTemp = Maps().temporary[hMenu];
+    if (!pTemp) {
+        pTemp = new CMenu;
+        pTemp->m_hMenu = hMenu;
+    }
+    return pTemp;
+}
+
+void CMenu::DeleteTempMap()
+{
+    auto& map = Maps().temporary;
+    for (auto& entry : map) {
+        entry.second->m_hMenu = nullptr;
+        delete entry.second;
+    }
+    map.clear();
+}
+
+CMenu* CMenu::FindPopupMenuFromID(HMENU hRoot, UINT nID)
+{
+    if (hRoot) {
+        HMENU h = MenuHoldsID(hRoot, nID) ? hRoot : FindPopupBelow(hRoot, nID);
+        if (CMenu* p = h ? FromHandlePermanent(h) : nullptr)
+            return p;
+    }
+    for (auto& entry : Maps().permanent)
+        if (MenuHoldsID(entry.first, nID))
+            return entry.second;
+    return nullptr;
+}
+
+BOOL CMenu::Attach(HMENU hMenu)
+{
+    if (!hMenu)
+        return FALSE;
+    Maps().temporary.erase(hMenu);
+    Maps().permanent[hMenu] = this;
+    m_hMenu = hMenu;
+    return TRUE;
+}
+
+HMENU CMenu::Detach()
+{
+    HMENU hMenu = m_hMenu;
+    if (hMenu)
+        Maps().permanent.erase(hMenu);
+    m_hMenu = nullptr;
+    return hMenu;
+}
+
+BOOL CMenu::LoadMenu(UINT nIDResource)
+{
+    return Attach(::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource)));
+}
+
+BOOL CMenu::DestroyMenu()
+{
+    if (!m_hMenu)
+        return FALSE;
+    return ::DestroyMenu(Detach());
+}
+
+int CMenu::GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const
+{
+    int n = ::GetMenuStringA(m_hMenu, nIDItem, nullptr, 0, nFlags);
+    if (n < 1) {
+        rString.Empty();
+        return 0;
+    }
+    n = ::GetMenuStringA(m_hMenu, nIDItem, rString.GetBuffer(n), n + 1, nFlags);
+    rString.ReleaseBuffer(n > 0 ? n : 0);
+    return n;
+}
+
+BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect)
+{
+    return ::TrackPopupMenu(m_hMenu, nFlags, x, y, 0, pWnd ? pWnd->m_hWnd : nullptr, lpRect);
+}
+
+void CMenu::DrawItem(LPDRAWITEMSTRUCT) {}
+
+void CMenu::MeasureItem(LPMEASUREITEMSTRUCT) {}

@@ -1,0 +1,61 @@
+// The application object and the program's start-up.
+//
+// Each program defines exactly one global object of a CWinApp subclass.
+// WinMain (AppMain.cpp) sets the instance handle, the command line (the
+// text after the program name, leading blanks skipped) and the application
+// title (string 57344 unless the constructor named one), then calls
+// InitInstance: TRUE runs the message loop, FALSE ends the program. Either
+// way ExitInstance runs last and its result is the process exit code.
+#pragma once
+#include "CString.h"
+#include "WinThread.h"
+
+#define AFX_IDS_APP_TITLE 0xE000
+
+class CWinApp : public CWinThread {
+public:
+    explicit CWinApp(LPCSTR lpszAppName = nullptr);
+    ~CWinApp() override;
+
+    LPCSTR m_pszAppName = nullptr;   // application title, heap copy
+    HINSTANCE m_hInstance = nullptr;
+    LPSTR m_lpCmdLine = nullptr;
+    int m_nCmdShow = SW_SHOWNORMAL;
+
+    virtual BOOL InitApplication();
+    int ExitInstance() override;
+    virtual int DoMessageBox(LPCSTR lpszPrompt, UINT nType, UINT nIDPrompt);
+
+    // The framework's three-dimensional control styling: the system draws
+    // controls that way already.
+    BOOL Enable3dControls() { return TRUE; }
+
+protected:
+    DECLARE_MESSAGE_MAP()
+};
+
+struct AFX_MODULE_STATE {
+    HINSTANCE m_hCurrentInstanceHandle;
+    HINSTANCE m_hCurrentResourceHandle;
+};
+
+CWinApp* AfxGetApp();
+AFX_MODULE_STATE* AfxGetModuleState();
+HINSTANCE AfxGetInstanceHandle();
+HINSTANCE AfxGetResourceHandle();
+HINSTANCE AfxFindResourceHandle(LPCSTR lpszName, LPCSTR lpszType);
+
+// Sets the module handles, the command line and the title; WinMain calls it,
+// and so may a test program that constructs an application object itself.
+BOOL AfxWinInit(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
+// The argument text of a command line as the C start-up code computes it:
+// the program name (quoted or not) and the blanks after it skipped.
+LPSTR AfxSkipProgramName(LPSTR lpszCommandLine);
+
+// Modal message box with a string resource as text and the application
+// title as caption.
+int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = UINT(-1));
+int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+
+BOOL AfxOleInit();

@@ -1,0 +1,17 @@
+// Extracting one update package (a cabinet file) into its target folder.
+//
+// Called by the update run once per applicable package while the progress
+// window is up; the window is reached through g_pProgressDlg, which the run
+// sets before the first call. Every file of the cabinet is written under the
+// target folder with its stored time stamp and attributes.
+#pragma once
+#include <windows.h>
+
+class CUpdateProgressDlg;
+
+// The current extraction's target folder (ends with a backslash).
+extern char g_szTargetFolder[260];
+extern CUpdateProgressDlg* g_pProgressDlg;
+
+// TRUE when every file of the cabinet was extracted.
+BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder);

@@ -1,0 +1,165 @@
+#include "InstallLocator.h"
+
+#include <shlobj.h>
+#include <stdlib.h>
+
+namespace {
+// Releases a COM interface on scope exit.
+template <class T> struct ComPtr {
+    T* p = nullptr;
+    ~ComPtr()
+    {
+        if (p)
+            p->Release();
+    }
+};
+
+struct RegKey {
+    HKEY h = nullptr;
+    ~RegKey()
+    {
+        if (h)
+            RegCloseKey(h);
+    }
+};
+
+void SplitDriveDir(LPCSTR lpszPath, CString& strOut)
+{
+    char drive[_MAX_DRIVE], dir[_MAX_DIR];
+    _splitpath(lpszPath, drive, dir, nullptr, nullptr);
+    strOut = drive;
+    strOut += dir;
+}
+}  // namespace
+
+CString CInstallLocator::GetModuleFolder()
+{
+    char path[261] = "";
+    GetModuleFileNameA(AfxGetModuleState()->m_hCurrentInstanceHandle, path, sizeof(path));
+    path[sizeof(path) - 1] = 0;
+    CString folder;
+    SplitDriveDir(path, folder);
+    return folder;
+}
+
+CString CInstallLocator::GetFolderOfPath(LPCSTR lpszPath)
+{
+    CString folder;
+    SplitDriveDir(lpszPath, folder);
+    return folder;
+}
+
+void CInstallLocator::AppendBackslash(CString& str)
+{
+    if (str.IsEmpty())
+        return;
+    char fname[_MAX_FNAME], ext[_MAX_EXT];
+    _splitpath(str, nullptr, nullptr, fname, ext);
+    if (fname[0] || ext[0])
+        str += "\\";
+}
+
+CString CInstallLocator::ReadRegistryString(HKEY hRoot, LPCSTR lpszSubKey, LPCSTR lpszValueName)
+{
+    CString result;
+    RegKey key;
+    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, KEY_READ, &key.h) != ERROR_SUCCESS)
+        return result;
+    // One byte more than the value may fill: a value that takes the whole
+    // 260 bytes without its own terminator is too long, never read past.
+    BYTE buffer[261];
+    DWORD cb = 260;
+    if (RegQueryValueExA(key.h, lpszValueName, nullptr, nullptr, buffer, &cb) == ERROR_SUCCESS) {
+        buffer[cb] = 0;
+        if (cb < 260 || buffer[259] == 0)
+            result = reinterpret_cast<LPCSTR>(buffer);
+    }
+    return result;
+}
+
+void CInstallLocator::LoadStartMenuFolders()
+{
+    m_strAllUsersStartMenu.Empty();
+    m_strUserStartMenu.Empty();
+
+    ComPtr<IMalloc> malloc;
+    if (FAILED(SHGetMalloc(&malloc.p)))
+        return;
+    char szAllUsers[260] = "";
+    char szUser[260] = "";
+    LPITEMIDLIST pidl = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_COMMON_STARTMENU, &pidl))) {
+        SHGetPathFromIDListA(pidl, szAllUsers);
+        malloc.p->Free(pidl);
+        pidl = nullptr;
+    }
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_STARTMENU, &pidl)))
+        return;
+    SHGetPathFromIDListA(pidl, szUser);
+    malloc.p->Free(pidl);
+
+    m_strAllUsersStartMenu = szAllUsers;
+    m_strUserStartMenu = szUser;
+    AppendBackslash(m_strAllUsersStartMenu);
+    AppendBackslash(m_strUserStartMenu);
+}
+
+BOOL CInstallLocator::SearchFolderTree(LPCSTR lpszName, LPCSTR lpszFolder, CString& strFound)
+{
+    CString strFolder(lpszFolder);
+    CFileFind finder;
+    if (finder.FindFile(strFolder + lpszName)) {
+        finder.FindNextFile();
+        strFound = finder.GetFilePath();
+        return TRUE;
+    }
+    BOOL bMore = finder.FindFile(strFolder + "*.*");
+    while (bMore) {
+        bMore = finder.FindNextFile();
+        // Junctions and links are not entered: a link back up the tree
+        // would make the search recurse without end.
+        if (finder.IsDots() || !finder.IsDirectory() || finder.IsReparsePoint())
+            continue;
+        if (SearchFolderTree(lpszName, strFolder + finder.GetFileName() + "\\", strFound))
+            return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL CInstallLocator::FindShortcut(CString& strName)
+{
+    CString strFound;
+    if (!m_strAllUsersStartMenu.IsEmpty() && SearchFolderTree(strName, m_strAllUsersStartMenu, strFound)) {
+        strName = strFound;
+        return TRUE;
+    }
+    // Without the user's folder the search would run relative to the
+    // current directory; there is nothing to find there.
+    if (!m_strUserStartMenu.IsEmpty() && SearchFolderTree(strName, m_strUserStartMenu, strFound)) {
+        strName = strFound;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+CString CInstallLocator::ResolveShortcut(LPCSTR lpszLinkPath, HWND hWndOwner)
+{
+    CString result;
+    ComPtr<IShellLinkA> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link.p))))
+        return result;
+    ComPtr<IPersistFile> file;
+    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))
+        return result;
+    WCHAR wszPath[260];
+    if (!MultiByteToWideChar(CP_ACP, 0, lpszLinkPath, -1, wszPath, 260))
+        return result;
+    if (FAILED(file.p->Load(wszPath, 0)) || FAILED(link.p->Resolve(hWndOwner, 0)))
+        return result;
+    char szTarget[260] = "";
+    WIN32_FIND_DATAA wfd;
+    if (SUCCEEDED(link.p->GetPath(szTarget, sizeof(szTarget), &wfd, SLGP_SHORTPATH)))
+        result = szTarget;
+    return result;
+}

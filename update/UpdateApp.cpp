@@ -1,0 +1,70 @@
+#include "UpdateApp.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "ExtractCabinet.h"
+#include "UpdateItem.h"
+#include "UpdateProgressDlg.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CUpdateApp, CWinApp)
+END_MESSAGE_MAP()
+
+BOOL CUpdateApp::InitInstance()
+{
+    AfxOleInit();
+
+    if (m_lpCmdLine && lstrlenA(m_lpCmdLine) != 0) {
+        CString title;
+        title.LoadString(IDS_DRIVER_UPDATE_TITLE);
+        free(const_cast<char*>(m_pszAppName));
+        m_pszAppName = _strdup(title);
+    }
+
+    Enable3dControls();
+
+    if (!BuildUpdateList()) {
+        AfxMessageBox(IDS_NOT_INSTALLED, MB_OK);
+        m_nExitCode = EXIT_NOTHING_TO_DO;
+        return FALSE;
+    }
+
+    CloseRunningTargets();
+
+    CUpdateProgressDlg dlg(0);
+    m_pMainWnd = &dlg;
+    g_pProgressDlg = &dlg;
+    dlg.Create(nullptr);
+
+    BOOL bFailed = FALSE;
+    for (POSITION pos = m_updateList.GetHeadPosition(); pos;) {
+        CUpdateItem* pItem = static_cast<CUpdateItem*>(m_updateList.GetNext(pos));
+        CString status;
+        status.LoadString(IDS_PREPARING);
+        dlg.ShowStatusText(status);
+        if (!ExtractCabinet(pItem->m_strPackagePath, pItem->m_strTargetFolder)) {
+            AfxMessageBox(IDS_EXTRACT_FAILED, MB_OK);
+            bFailed = TRUE;
+        }
+    }
+
+    RestartTargetServices();
+
+    for (POSITION pos = m_updateList.GetHeadPosition(); pos;)
+        delete static_cast<CUpdateItem*>(m_updateList.GetNext(pos));
+
+    if (!bFailed)
+        AfxMessageBox(IDS_UPDATE_DONE, MB_OK);
+    m_nExitCode = bFailed ? EXIT_FAILED : EXIT_UPDATED;
+
+    dlg.DestroyWindow();
+    g_pProgressDlg = nullptr;
+    return FALSE;
+}
+
+int CUpdateApp::ExitInstance()
+{
+    CWinApp::ExitInstance();
+    return m_nExitCode;
+}

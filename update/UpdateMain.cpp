@@ -1,0 +1,4 @@
+// The updater's one application object.
+#include "UpdateApp.h"
+
+CUpdateApp theApp;

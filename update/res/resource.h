@@ -1,0 +1,17 @@
+// Resource identifiers of VelraUpdate.
+#pragma once
+
+#define IDR_MAINFRAME 128
+
+#define IDD_PROGRESS 100
+#define IDC_STATUS_TEXT 1000
+#define IDC_PROGRESS_BAR 1001
+#define IDC_PERCENT_TEXT 1002
+
+#define IDS_PROGRESS_TITLE 101
+#define IDS_COPYING_FILE 102
+#define IDS_UPDATE_DONE 103
+#define IDS_PREPARING 104
+#define IDS_EXTRACT_FAILED 105
+#define IDS_NOT_INSTALLED 106
+#define IDS_DRIVER_UPDATE_TITLE 107
