@@ -1,0 +1,74 @@
+// Owner-drawn pop-up menus with a check column, aligned shortcut texts and
+// mnemonic handling.
+//
+// LoadMenu builds the menu from a menu resource: the top level stays string
+// items, every item below it becomes owner-drawn and carries a
+// CIconMenuData record (its text, flags and id). A frame routes three
+// messages through the class-wide operations: WM_INITMENUPOPUP (after the
+// command-update pass) to UpdateIconMenu, WM_MEASUREITEM to MeasureItem and
+// WM_MENUCHAR to FindMnemonic, each only for menus IsIconMenu recognises.
+// WM_DRAWITEM reaches DrawItem through the window's default handling,
+// because each CIconMenu is the permanent object of its menu handle.
+#pragma once
+#include "afxwin.h"
+
+class CDC;
+
+class CIconMenuData {
+public:
+    CIconMenuData() = default;
+    ~CIconMenuData();
+    CIconMenuData(const CIconMenuData&) = delete;
+    CIconMenuData& operator=(const CIconMenuData&) = delete;
+
+    CString GetText() const;
+    void SetText(LPCSTR lpszText);
+    void SetWideText(LPCWSTR lpszText);
+
+    LPWSTR m_pText = nullptr;
+    UINT m_nFlags = 0;
+    UINT m_nID = 0;
+    BOOL m_bClaimed = FALSE;
+};
+
+enum { OS_WIN32S = 0, OS_WIN95 = 1, OS_NT3 = 2, OS_NT4 = 3 };
+
+class CIconMenu : public CMenu {
+public:
+    CIconMenu();
+    ~CIconMenu() override;
+
+    void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct) override;
+    void MeasureItem(LPMEASUREITEMSTRUCT lpMeasureItemStruct) override;
+    virtual BOOL LoadMenu(UINT nIDResource);
+    virtual BOOL LoadMenu(LPCSTR lpszResourceName);
+    BOOL DestroyMenu() override;
+
+    void AppendIconItem(LPCWSTR pszText, UINT nFlags, UINT nID);
+    CIconMenuData* AttachItemAt(UINT nPos, UINT nFlags, UINT nID, CString strText);
+    void AlignShortcutText();
+    void SyncItemData();
+    CIconMenuData* TakeItemData(UINT nID);
+    void SetAllClaimed(BOOL bClaimed);
+    void DeleteUnclaimedItems();
+    BOOL GetItemText(UINT nPos, CString& strText);
+
+    static BOOL IsIconMenu(HMENU hMenu);
+    static BOOL IsIconMenu(CMenu* pMenu);
+    static LRESULT FindMnemonic(UINT nChar, UINT nFlags, CMenu* pMenu);
+    static void UpdateIconMenu(CMenu* pMenu);
+    static int GetOsKind();
+    static BOOL IsNewShell();
+
+    BOOL DrawCheckBox(CDC* pDC, const RECT* pCell, BOOL bSelected, HBITMAP hbmChecked);
+    void DrawCheckMark(CDC* pDC, int x, int y, COLORREF colour);
+    void DrawRadioDot(CDC* pDC, int x, int y, COLORREF colour);
+
+    CPtrArray m_Items;     // CIconMenuData*, in item position order
+    CPtrArray m_SubMenus;  // HMENU of the pop-ups this menu's LoadMenu made
+    int m_nIconWidth = 16;
+    int m_nIconHeight = 15;
+
+    static CPtrArray s_AllSubMenus;
+    static int s_nOsKind;
+};
