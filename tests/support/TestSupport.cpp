@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <shlwapi.h>
 #include <stdio.h>
 
 #include "WinApp.h"
@@ -84,7 +85,7 @@ void RemoveTree(const std::string& path)
             if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(full);
             else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryA(full.c_str());
+                RemoveDirLink(full);  // a link: never enter it
             else
                 DeleteFileA(full.c_str());
         } while (FindNextFileA(h, &fd));
@@ -96,6 +97,61 @@ void RemoveTree(const std::string& path)
 
 bool CopyTo(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE); }
 
+namespace {
+std::string UnixName(std::string path)
+{
+    typedef char*(CDECL * UnixNameFn)(LPCWSTR);
+    static UnixNameFn pfnUnixName = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!pfnUnixName)
+        return std::string();
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    WCHAR w[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, w, MAX_PATH);
+    char* p = pfnUnixName(w);
+    std::string s = p ? p : "";
+    HeapFree(GetProcessHeap(), 0, p);
+    return s;
+}
+
+// Runs a Unix command and waits until `done` holds: a Unix child's
+// handle does not report its end.
+template <class Done> bool RunUnix(std::string cmd, Done done)
+{
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0; i < 100; ++i, Sleep(50))
+        if (done())
+            return true;
+    return false;
+}
+}  // namespace
+
+bool MakeDirLink(const std::string& link, const std::string& target)
+{
+    std::string uLink = UnixName(link), uTarget = UnixName(target);
+    if (uLink.empty() || uTarget.empty())
+        return false;
+    return RunUnix("/bin/ln -s \"" + uTarget + "\" \"" + uLink + "\"", [&] {
+               return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+           }) &&
+           (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool RemoveDirLink(const std::string& link)
+{
+    std::string uLink = UnixName(link);
+    return !uLink.empty() && RunUnix("/bin/rm -f \"" + uLink + "\"", [&] {
+        return GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES;
+    });
+}
+
 ScopedKey::ScopedKey(HKEY root, const std::string& subKey) : m_root(root), m_subKey(subKey)
 {
     RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
@@ -105,7 +161,7 @@ ScopedKey::~ScopedKey()
 {
     if (m_key)
         RegCloseKey(m_key);
-    RegDeleteTreeA(m_root, m_subKey.c_str());
+    SHDeleteKeyA(m_root, m_subKey.c_str());
 }
 
 void ScopedKey::SetString(const char* name, const std::string& value, DWORD type)

@@ -31,6 +31,11 @@ std::string ReadBytes(const std::string& path);
 bool MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
 bool CopyTo(const std::string& from, const std::string& to);
+// A directory link at `link` to the folder `target`, as a Unix symbolic
+// link: Wine lists those as reparse points, while the links its own
+// CreateSymbolicLink makes are left out of directory listings.
+bool MakeDirLink(const std::string& link, const std::string& target);
+bool RemoveDirLink(const std::string& link);
 
 // Creates (or opens) a key and deletes the whole key when destroyed.
 class ScopedKey {

@@ -1,0 +1,179 @@
+// The install-location probes against a real registry, real Start Menu
+// folders with real shortcuts, and real files.
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "UpdateItem.h"
+#include "UpdateTestSupport.h"
+
+namespace {
+class Probes : public ::testing::Test {
+protected:
+    void SetUp() override { CoInitialize(nullptr); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+bool SameFolder(const CString& found, const std::string& folder)
+{
+    // The shortcut probe asks for the short form; some systems give the long one.
+    char shortForm[MAX_PATH] = "";
+    GetShortPathNameA(folder.c_str(), shortForm, MAX_PATH);
+    return lstrcmpiA(found, folder.c_str()) == 0 || lstrcmpiA(found, shortForm) == 0;
+}
+}  // namespace
+
+TEST_F(Probes, ShortcutDeepInTheUserTreeIsFoundAfterTheAllUsersTree)
+{
+    tst::TempDir target("lnk");
+    tst::WriteBytes(target / "Words.exe", "MZ");
+    std::string deep = upd::StartMenu(CSIDL_PROGRAMS) + "VelraTestA\\B\\C\\";
+    ASSERT_TRUE(tst::MakeDirs(deep));
+    ASSERT_TRUE(upd::MakeShortcut(deep + "VelraWords.LNK", target / "Words.exe"));
+
+    CUpdateItem item("VLWORD.cab");
+    EXPECT_TRUE(item.ProbeShortcut("velrawords.lnk"));  // names match as the file system does
+    EXPECT_TRUE(SameFolder(item.m_strTargetFolder, target.Path())) << item.m_strTargetFolder;
+    EXPECT_EQ(item.m_strTargetFolder[item.m_strTargetFolder.GetLength() - 1], '\\');
+    EXPECT_FALSE(item.m_strAllUsersStartMenu.IsEmpty());
+    tst::RemoveTree(upd::StartMenu(CSIDL_PROGRAMS) + "VelraTestA");
+
+    CUpdateItem gone("VLWORD.cab");
+    EXPECT_FALSE(gone.ProbeShortcut("VelraWords.LNK"));
+    EXPECT_TRUE(gone.m_strTargetFolder.IsEmpty());
+}
+
+TEST_F(Probes, SameShortcutInBothTreesTakesTheAllUsersOne)
+{
+    tst::TempDir common("c"), user("u");
+    tst::WriteBytes(common / "Sums.exe", "MZ");
+    tst::WriteBytes(user / "Sums.exe", "MZ");
+    std::string commonDir = upd::StartMenu(CSIDL_COMMON_PROGRAMS) + "VelraTestB\\";
+    std::string userDir = upd::StartMenu(CSIDL_PROGRAMS) + "VelraTestB\\";
+    tst::MakeDirs(commonDir);
+    tst::MakeDirs(userDir);
+    ASSERT_TRUE(upd::MakeShortcut(commonDir + "Velra Sums.LNK", common / "Sums.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(userDir + "Velra Sums.LNK", user / "Sums.exe"));
+
+    CUpdateItem item("VLMATH.cab");
+    EXPECT_TRUE(item.ProbeShortcut("Velra Sums.LNK"));
+    EXPECT_TRUE(SameFolder(item.m_strTargetFolder, common.Path())) << item.m_strTargetFolder;
+    tst::RemoveTree(commonDir);
+    tst::RemoveTree(userDir);
+}
+
+TEST_F(Probes, ShortcutSearchDoesNotFollowLinkLoops)
+{
+    // A directory link from inside the tree back to its root would make a
+    // walk that enters links recurse until the stack runs out.
+    std::string root = upd::StartMenu(CSIDL_PROGRAMS) + "VelraLoop\\";
+    tst::MakeDirs(root + "inner");
+    std::string loop = root + "inner\\back";
+    ASSERT_TRUE(tst::MakeDirLink(loop, root));
+
+    // A shortcut reachable only through a link is not taken either.
+    tst::TempDir outside("out"), target("tgt");
+    tst::WriteBytes(target / "Words.exe", "MZ");
+    ASSERT_TRUE(upd::MakeShortcut(outside / "VelraWords.LNK", target / "Words.exe"));
+    std::string side = root + "inner\\side";
+    ASSERT_TRUE(tst::MakeDirLink(side, outside.Path()));
+
+    CUpdateItem item("VLWORD.cab");
+    EXPECT_FALSE(item.ProbeShortcut("NoSuchShortcut.LNK"));
+    EXPECT_FALSE(item.ProbeShortcut("VelraWords.LNK"));
+    tst::RemoveTree(root);
+    EXPECT_EQ(GetFileAttributesA(root.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((outside / "VelraWords.LNK").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Probes, AppPathsDefaultValue)
+{
+    {
+        upd::AppPathEntry entry("VelraProbeHub.exe", "C:\\Apps\\Hub\\Hub.exe");
+        CUpdateItem item("Homedeck.cab");
+        EXPECT_TRUE(item.ProbeAppPath("VelraProbeHub.exe"));
+        EXPECT_STREQ(item.m_strTargetFolder, "C:\\Apps\\Hub\\");
+    }
+    {
+        // A key without a default value.
+        tst::ScopedKey key(HKEY_LOCAL_MACHINE, std::string(upd::kAppPaths) + "VelraProbeHub.exe");
+        key.SetString("Path", "C:\\Apps\\Hub");
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+    }
+    EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+}
+
+TEST_F(Probes, AppPathsValueLengthBoundaries)
+{
+    std::string longest = "C:\\" + std::string(248, 'a') + "\\Hub.exe";  // 259 characters
+    ASSERT_EQ(longest.size(), 259u);
+    {
+        upd::AppPathEntry entry("VelraProbeHub.exe", longest);
+        CUpdateItem item("Homedeck.cab");
+        EXPECT_TRUE(item.ProbeAppPath("VelraProbeHub.exe"));
+        EXPECT_EQ(std::string(item.m_strTargetFolder), longest.substr(0, longest.size() - 7));
+    }
+    {
+        upd::AppPathEntry entry("VelraProbeHub.exe", longest + "x");  // 260 characters
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+    }
+    {
+        // 260 bytes without a terminator fill the buffer exactly: never read past it.
+        upd::AppPathEntry entry("VelraProbeHub.exe", "");
+        std::string raw = longest + "x";
+        entry.key.SetBinary("", raw.data(), DWORD(raw.size()), REG_SZ);
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+    }
+}
+
+TEST_F(Probes, RunEntriesQuotedAndUnquoted)
+{
+    struct Case {
+        const char* value;
+        const char* folder;
+    } cases[] = {
+        {"\"C:\\Program Files\\Velra Lumo\\VelraLumoLEDUtility.EXE\" /tray", "C:\\Program Files\\Velra Lumo\\"},
+        {"C:\\Velra\\VelraLumoLEDUtility.EXE -tray x", "C:\\Velra\\"},
+        {"\"C:\\Open Quote\\App.exe", "C:\\Open Quote\\"},
+    };
+    for (const Case& c : cases) {
+        tst::ScopedValue value(HKEY_LOCAL_MACHINE, upd::kRunKey, "VelraProbeRun.EXE", c.value);
+        CUpdateItem item("LEDUtility.cab");
+        EXPECT_TRUE(item.ProbeRunEntry("VelraProbeRun.EXE")) << c.value;
+        EXPECT_STREQ(item.m_strTargetFolder, c.folder) << c.value;
+    }
+    EXPECT_FALSE(CUpdateItem("LEDUtility.cab").ProbeRunEntry("VelraProbeRun.EXE"));
+}
+
+TEST_F(Probes, SystemFolderAndFixedPath)
+{
+    char sys[MAX_PATH];
+    GetSystemDirectoryA(sys, MAX_PATH);
+    CUpdateItem item("SLOTLOCK.cab");
+    EXPECT_TRUE(item.ProbeSystemFolder("SLK"));
+    EXPECT_EQ(std::string(item.m_strTargetFolder), std::string(sys) + "\\SLK\\");
+    EXPECT_TRUE(item.ProbeSystemFolder(nullptr));
+    EXPECT_EQ(std::string(item.m_strTargetFolder), std::string(sys) + "\\");
+
+    tst::TempDir dir("fp");
+    tst::WriteBytes(dir / "Scrnmode.exe", "MZ");
+    CUpdateItem fixed("SCRNMODE.cab");
+    EXPECT_TRUE(fixed.ProbeFilePath((dir / "Scrnmode.exe").c_str()));
+    EXPECT_EQ(std::string(fixed.m_strTargetFolder), dir.Path());
+    EXPECT_FALSE(CUpdateItem("SCRNMODE.cab").ProbeFilePath((dir / "Other.exe").c_str()));
+}
+
+TEST(Locator, FolderHelpers)
+{
+    EXPECT_STREQ(CInstallLocator::GetFolderOfPath("C:\\Dir\\App.exe"), "C:\\Dir\\");
+    EXPECT_STREQ(CInstallLocator::GetFolderOfPath("App.exe"), "");
+    CString s("C:\\Dir");
+    CInstallLocator::AppendBackslash(s);
+    EXPECT_STREQ(s, "C:\\Dir\\");
+    CInstallLocator::AppendBackslash(s);
+    EXPECT_STREQ(s, "C:\\Dir\\");
+    CString drive("C:");
+    CInstallLocator::AppendBackslash(drive);
+    EXPECT_STREQ(drive, "C:");
+    EXPECT_EQ(std::string(CInstallLocator::GetModuleFolder()), tst::ExeFolder());
+    EXPECT_EQ(std::string(CUpdateItem("X.cab").m_strPackagePath), tst::ExeFolder() + "X.cab");
+}

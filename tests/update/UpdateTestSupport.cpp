@@ -1,0 +1,44 @@
+#include "UpdateTestSupport.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+namespace upd {
+
+const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string StartMenu(int csidl)
+{
+    char path[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, path);
+    return std::string(path) + "\\";
+}
+
+bool MakeShortcut(const std::string& linkPath, const std::string& target)
+{
+    CoInitialize(nullptr);
+    IShellLinkA* pLink = nullptr;
+    bool ok = false;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&pLink)))) {
+        pLink->SetPath(target.c_str());
+        IPersistFile* pFile = nullptr;
+        if (SUCCEEDED(pLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&pFile)))) {
+            WCHAR w[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, w, MAX_PATH);
+            ok = SUCCEEDED(pFile->Save(w, TRUE));
+            pFile->Release();
+        }
+        pLink->Release();
+    }
+    return ok;
+}
+
+AppPathEntry::AppPathEntry(const std::string& exe, const std::string& path)
+    : key(HKEY_LOCAL_MACHINE, std::string(kAppPaths) + exe)
+{
+    key.SetString("", path);
+}
+
+}  // namespace upd

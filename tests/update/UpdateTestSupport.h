@@ -1,0 +1,23 @@
+// Staging a machine for the updater's tests: Start Menu shortcuts, App
+// Paths and Run entries, installed files, packages next to the program.
+#pragma once
+#include <string>
+
+#include "TestSupport.h"
+
+namespace upd {
+
+extern const char kAppPaths[];  // under HKEY_LOCAL_MACHINE, without the exe name
+extern const char kRunKey[];
+
+std::string StartMenu(int csidl);  // with backslash
+// Writes a shortcut at linkPath pointing to target (which must exist).
+bool MakeShortcut(const std::string& linkPath, const std::string& target);
+
+// An App Paths entry for exe whose default value is `path`; removed at the end.
+struct AppPathEntry {
+    AppPathEntry(const std::string& exe, const std::string& path);
+    tst::ScopedKey key;
+};
+
+}  // namespace upd

@@ -1,0 +1,460 @@
+// libmspack's structures carry off_t, and the cross-built library was
+// configured with 64-bit file offsets: this unit must agree or every field
+// after mscabd_cabinet::base_offset is read from the wrong place.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include "CabinetReader.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include <mspack.h>
+
+static_assert(sizeof(off_t) == 8, "libmspack is built with 64-bit off_t");
+
+namespace cab {
+namespace {
+
+constexpr unsigned kHeaderSize = 36;
+constexpr unsigned kFileEntrySize = 16;
+constexpr unsigned kFlagPrevCabinet = 0x0001;
+constexpr unsigned kFlagNextCabinet = 0x0002;
+constexpr unsigned kFlagReservePresent = 0x0004;
+constexpr unsigned kContinuedFromPrev = 0xFFFD;
+constexpr unsigned kContinuedToNext = 0xFFFE;
+constexpr unsigned kContinuedPrevAndNext = 0xFFFF;
+constexpr int kCabinetOpenFlags = kBinary | kReadOnly | kSequential;
+
+// libmspack's free() gets no context pointer, so each block remembers which
+// free hook releases it. 16 bytes keep whatever alignment hooks.alloc gave.
+constexpr unsigned kAllocPrefix = 16;
+
+// extract() insists on opening its output by name. This name is recognised
+// by address, so no cabinet path can ever be mistaken for it.
+const char kOutputName[] = "<cabinet reader output>";
+
+unsigned Le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+struct Session;
+
+struct FileObj {
+    Session* session;
+    intptr_t handle;
+    bool output;
+};
+
+struct Session {
+    mspack_system sys;
+    const Hooks* hooks;
+    FileObj out;
+    bool extracting;
+    bool crossedCabinetEnd;
+    bool writeFailed;
+    bool outOfMemory;
+};
+
+// The session of the Copy running on this thread. libmspack's extract()
+// hands the decompressors a by-value copy of our mspack_system, so the self
+// pointer they pass to alloc() cannot lead back to the session.
+thread_local Session* t_session;
+
+struct ActiveSession {
+    Session* saved;
+    explicit ActiveSession(Session* s) : saved(t_session) { t_session = s; }
+    ~ActiveSession() { t_session = saved; }
+};
+
+FileObj* FileOf(mspack_file* f) { return reinterpret_cast<FileObj*>(f); }
+
+void* SysAlloc(mspack_system*, size_t bytes) {
+    Session* s = t_session;
+    if (bytes > UINT_MAX - kAllocPrefix) {
+        s->outOfMemory = true;
+        return nullptr;
+    }
+    auto* block = static_cast<unsigned char*>(s->hooks->alloc(static_cast<unsigned>(bytes) + kAllocPrefix));
+    if (!block) {
+        s->outOfMemory = true;
+        return nullptr;
+    }
+    void (*release)(void*) = s->hooks->free;
+    std::memcpy(block, &release, sizeof release);
+    return block + kAllocPrefix;
+}
+
+void SysFree(void* p) {
+    if (!p) return;
+    unsigned char* block = static_cast<unsigned char*>(p) - kAllocPrefix;
+    void (*release)(void*);
+    std::memcpy(&release, block, sizeof release);
+    release(block);
+}
+
+void SysCopy(void* src, void* dest, size_t bytes) { std::memcpy(dest, src, bytes); }
+
+void SysMessage(mspack_file*, const char*, ...) {}
+
+mspack_file* SysOpen(mspack_system* self, const char* filename, int mode) {
+    Session* s = t_session;
+    if (filename == kOutputName) {
+        return mode == MSPACK_SYS_OPEN_WRITE ? reinterpret_cast<mspack_file*>(&s->out) : nullptr;
+    }
+    if (mode != MSPACK_SYS_OPEN_READ) return nullptr;
+    void* mem = SysAlloc(self, sizeof(FileObj));
+    if (!mem) return nullptr;
+    intptr_t h = s->hooks->open(filename, kCabinetOpenFlags, 0);
+    if (h == -1) {
+        SysFree(mem);
+        return nullptr;
+    }
+    return reinterpret_cast<mspack_file*>(new (mem) FileObj{s, h, false});
+}
+
+void SysClose(mspack_file* f) {
+    FileObj* fo = FileOf(f);
+    if (!fo || fo->output) return;  // the destination belongs to the handler
+    Session* s = fo->session;
+    s->hooks->close(fo->handle);
+    // Within one extract() on an unjoined cabinet, the input is only let go
+    // when a data block continues into the next cabinet of a set.
+    if (s->extracting) s->crossedCabinetEnd = true;
+    SysFree(fo);
+}
+
+int SysRead(mspack_file* f, void* buffer, int bytes) {
+    FileObj* fo = FileOf(f);
+    if (!fo || fo->output || bytes < 0) return -1;
+    unsigned got = fo->session->hooks->read(fo->handle, buffer, static_cast<unsigned>(bytes));
+    if (got == static_cast<unsigned>(-1) || got > static_cast<unsigned>(bytes)) return -1;
+    return static_cast<int>(got);
+}
+
+int SysWrite(mspack_file* f, void* buffer, int bytes) {
+    FileObj* fo = FileOf(f);
+    if (!fo || !fo->output || bytes < 0) return -1;
+    Session* s = fo->session;
+    unsigned put = s->hooks->write(fo->handle, buffer, static_cast<unsigned>(bytes));
+    if (put != static_cast<unsigned>(bytes)) {
+        s->writeFailed = true;
+        return put < static_cast<unsigned>(bytes) ? static_cast<int>(put) : -1;
+    }
+    return bytes;
+}
+
+int SysSeek(mspack_file* f, off_t offset, int mode) {
+    FileObj* fo = FileOf(f);
+    if (!fo || fo->output || offset > LONG_MAX || offset < LONG_MIN) return -1;
+    return fo->session->hooks->seek(fo->handle, static_cast<long>(offset), mode) < 0 ? -1 : 0;
+}
+
+off_t SysTell(mspack_file* f) {
+    FileObj* fo = FileOf(f);
+    if (!fo || fo->output) return -1;
+    return fo->session->hooks->seek(fo->handle, 0, 1);
+}
+
+void InitSession(Session& s, const Hooks& hooks) {
+    std::memset(&s, 0, sizeof s);
+    s.sys.open = SysOpen;
+    s.sys.close = SysClose;
+    s.sys.read = SysRead;
+    s.sys.write = SysWrite;
+    s.sys.seek = SysSeek;
+    s.sys.tell = SysTell;
+    s.sys.message = SysMessage;
+    s.sys.alloc = SysAlloc;
+    s.sys.free = SysFree;
+    s.sys.copy = SysCopy;
+    s.sys.null_ptr = nullptr;
+    s.hooks = &hooks;
+    s.out.session = &s;
+    s.out.output = true;
+}
+
+// Reads until n bytes or end of file: a hook may legitimately return short.
+bool ReadFully(const Hooks& hooks, intptr_t h, void* buf, unsigned n) {
+    auto* p = static_cast<unsigned char*>(buf);
+    while (n) {
+        unsigned got = hooks.read(h, p, n);
+        if (got == 0 || got == static_cast<unsigned>(-1) || got > n) return false;
+        p += got;
+        n -= got;
+    }
+    return true;
+}
+
+Error ReadHeader(const Hooks& hooks, intptr_t h, unsigned char (&hdr)[kHeaderSize]) {
+    if (hooks.seek(h, 0, 0) != 0 || !ReadFully(hooks, h, hdr, kHeaderSize)) return Error::NotCabinet;
+    if (std::memcmp(hdr, "MSCF", 4) != 0) return Error::NotCabinet;
+    if (hdr[24] != 3 || hdr[25] != 1) return Error::UnknownVersion;
+    return Error::None;
+}
+
+// Same shape as libmspack's string reader (one read of up to 256 bytes, then
+// seek past the terminator) so both walks land on the same entries.
+bool SkipString(const Hooks& hooks, intptr_t h) {
+    long base = hooks.seek(h, 0, 1);
+    if (base < 0) return false;
+    char buf[256];
+    unsigned got = hooks.read(h, buf, sizeof buf);
+    if (got == 0 || got == static_cast<unsigned>(-1) || got > sizeof buf) return false;
+    const void* nul = std::memchr(buf, 0, got);
+    if (!nul) return false;
+    long len = static_cast<const char*>(nul) - buf;
+    return hooks.seek(h, base + len + 1, 0) >= 0;
+}
+
+// libmspack resolves each entry's stored folder index to a folder pointer and
+// drops the continuation markers; the events depend on them, so they are
+// read again here, walking the header the same sequential way libmspack does
+// (not through the header's files offset, which it ignores).
+bool ReadStoredFolderIndices(const Hooks& hooks, intptr_t h, const unsigned char (&hdr)[kHeaderSize],
+                             unsigned short* out, unsigned count) {
+    unsigned flags = Le16(hdr + 30);
+    unsigned folderReserve = 0;
+    if (hooks.seek(h, kHeaderSize, 0) < 0) return false;
+    if (flags & kFlagReservePresent) {
+        unsigned char ext[4];
+        if (!ReadFully(hooks, h, ext, sizeof ext)) return false;
+        folderReserve = ext[2];
+        if (hooks.seek(h, static_cast<long>(Le16(ext)), 1) < 0) return false;
+    }
+    int strings = ((flags & kFlagPrevCabinet) ? 2 : 0) + ((flags & kFlagNextCabinet) ? 2 : 0);
+    for (int i = 0; i < strings; ++i) {
+        if (!SkipString(hooks, h)) return false;
+    }
+    long folderTable = static_cast<long>(Le16(hdr + 26)) * static_cast<long>(8 + folderReserve);
+    if (hooks.seek(h, folderTable, 1) < 0) return false;
+    for (unsigned i = 0; i < count; ++i) {
+        unsigned char entry[kFileEntrySize];
+        if (!ReadFully(hooks, h, entry, sizeof entry)) return false;
+        out[i] = static_cast<unsigned short>(Le16(entry + 8));
+        if (!SkipString(hooks, h)) return false;
+    }
+    return true;
+}
+
+Error FromMspack(int code) {
+    switch (code) {
+    case MSPACK_ERR_OK: return Error::None;
+    case MSPACK_ERR_OPEN: return Error::OpenFailed;
+    case MSPACK_ERR_NOMEMORY: return Error::OutOfMemory;
+    case MSPACK_ERR_SIGNATURE: return Error::NotCabinet;
+    case MSPACK_ERR_WRITE: return Error::WriteFailed;
+    case MSPACK_ERR_DECRUNCH: return Error::DecompressFailed;
+    default: return Error::Corrupt;  // ARGS, READ, SEEK, DATAFORMAT, CHECKSUM
+    }
+}
+
+// libmspack reports an unusable window size as an allocation failure (its
+// init returns null), so the folder type is judged before extraction.
+bool CompressionSupported(int compType) {
+    int windowBits = (compType >> 8) & 0x1F;
+    switch (compType & 0x0F) {
+    case MSCAB_COMP_NONE:
+    case MSCAB_COMP_MSZIP: return true;
+    case MSCAB_COMP_QUANTUM: return windowBits >= 10 && windowBits <= 21;
+    case MSCAB_COMP_LZX: return windowBits >= 15 && windowBits <= 21;
+    default: return false;
+    }
+}
+
+unsigned short DosDate(const mscabd_file* f) {
+    return static_cast<unsigned short>(((f->date_y - 1980) << 9) | ((f->date_m & 0x0F) << 5) | (f->date_d & 0x1F));
+}
+
+unsigned short DosTime(const mscabd_file* f) {
+    return static_cast<unsigned short>(((f->time_h & 0x1F) << 11) | ((f->time_m & 0x3F) << 5) | ((f->time_s & 0x3F) / 2));
+}
+
+// Everything Copy acquires, released on every way out.
+struct CopyResources {
+    const Hooks& hooks;
+    char* path = nullptr;
+    intptr_t cabinet = -1;
+    unsigned short* storedFolders = nullptr;
+    mscab_decompressor* decompressor = nullptr;
+    mscabd_cabinet* opened = nullptr;
+
+    explicit CopyResources(const Hooks& h) : hooks(h) {}
+    ~CopyResources() {
+        if (opened) decompressor->close(decompressor, opened);
+        // Destroying, not just closing, also releases an input handle left
+        // open by an extraction that failed before it settled on a folder.
+        if (decompressor) mspack_destroy_cab_decompressor(decompressor);
+        if (cabinet != -1) hooks.close(cabinet);
+        hooks.free(storedFolders);
+        hooks.free(path);
+    }
+};
+
+}  // namespace
+
+Reader::Reader(const Hooks& hooks) : m_hooks(hooks) {}
+
+Reader* Reader::Create(const Hooks& hooks) {
+    void* mem = hooks.alloc(sizeof(Reader));
+    return mem ? new (mem) Reader(hooks) : nullptr;
+}
+
+void Reader::Destroy(Reader* reader) {
+    if (!reader) return;
+    void (*release)(void*) = reader->m_hooks.free;
+    reader->~Reader();
+    release(reader);
+}
+
+bool Reader::IsCabinet(intptr_t handle, Error* why) {
+    unsigned char hdr[kHeaderSize];
+    Error e = ReadHeader(m_hooks, handle, hdr);
+    if (why) *why = e;
+    m_lastError = e;
+    return e == Error::None;
+}
+
+bool Reader::Copy(const char* name, const char* folder, Handler handler, void* context) {
+    m_lastError = Error::None;
+    // Declared first: libmspack calls back into it while res is torn down.
+    Session session;
+    InitSession(session, m_hooks);
+    ActiveSession active(&session);
+    CopyResources res(m_hooks);
+
+    size_t folderLen = std::strlen(folder);
+    size_t nameLen = std::strlen(name);
+    if (folderLen + nameLen >= UINT_MAX) return Fail(Error::OutOfMemory);
+    res.path = static_cast<char*>(m_hooks.alloc(static_cast<unsigned>(folderLen + nameLen + 1)));
+    if (!res.path) return Fail(Error::OutOfMemory);
+    std::memcpy(res.path, folder, folderLen);
+    std::memcpy(res.path + folderLen, name, nameLen + 1);
+
+    // libmspack only warns about a foreign version; the caller must be told.
+    res.cabinet = m_hooks.open(res.path, kCabinetOpenFlags, 0);
+    if (res.cabinet == -1) return Fail(Error::OpenFailed);
+    unsigned char hdr[kHeaderSize];
+    if (Error e = ReadHeader(m_hooks, res.cabinet, hdr); e != Error::None) return Fail(e);
+
+    res.decompressor = mspack_create_cab_decompressor(&session.sys);
+    if (!res.decompressor) return Fail(Error::OutOfMemory);
+    res.decompressor->set_param(res.decompressor, MSCABD_PARAM_FIXMSZIP, 0);
+    res.decompressor->set_param(res.decompressor, MSCABD_PARAM_SALVAGE, 0);
+
+    res.opened = res.decompressor->open(res.decompressor, res.path);
+    if (!res.opened) {
+        return Fail(session.outOfMemory ? Error::OutOfMemory
+                                        : FromMspack(res.decompressor->last_error(res.decompressor)));
+    }
+    mscabd_cabinet* cabinet = res.opened;
+
+    unsigned fileCount = Le16(hdr + 28);
+    res.storedFolders = static_cast<unsigned short*>(m_hooks.alloc(fileCount * sizeof(unsigned short)));
+    if (!res.storedFolders) return Fail(Error::OutOfMemory);
+    if (!ReadStoredFolderIndices(m_hooks, res.cabinet, hdr, res.storedFolders, fileCount)) {
+        return Fail(Error::Corrupt);
+    }
+    m_hooks.close(res.cabinet);
+    res.cabinet = -1;
+
+    unsigned listed = 0;
+    for (mscabd_file* f = cabinet->files; f; f = f->next) ++listed;
+    if (listed != fileCount) return Fail(Error::Corrupt);
+
+    // Without the previous cabinet, nothing in a folder that began there can
+    // be decoded, not even the entries that start in this one.
+    bool firstFolderContinued = false;
+    for (unsigned i = 0; i < fileCount; ++i) {
+        unsigned stored = res.storedFolders[i];
+        if (stored == kContinuedFromPrev || stored == kContinuedPrevAndNext) firstFolderContinued = true;
+    }
+
+    const char* nextName = cabinet->nextname ? cabinet->nextname : "";
+    const char* nextDisk = cabinet->nextinfo ? cabinet->nextinfo : "";
+
+    Notification n{};
+    n.name = nextName;
+    n.disk = nextDisk;
+    n.cabinetPath = res.path;
+    n.setId = cabinet->set_id;
+    n.cabinetIndex = cabinet->set_index;
+    if (handler(Event::CabinetInfo, &n, context) == -1) return Fail(Error::Aborted);
+
+    n = Notification{};
+    n.cabinetPath = res.path;
+    n.filesRemaining = static_cast<int>(fileCount);
+    if (handler(Event::FileCount, &n, context) == -1) return Fail(Error::Aborted);
+
+    unsigned index = 0;
+    for (mscabd_file* f = cabinet->files; f; f = f->next, ++index) {
+        unsigned stored = res.storedFolders[index];
+        n = Notification{};
+        n.name = f->filename;
+        n.cabinetPath = res.path;
+        n.size = f->length > static_cast<unsigned>(LONG_MAX) ? LONG_MAX : static_cast<long>(f->length);
+        n.folder = static_cast<int>(stored);
+        n.date = DosDate(f);
+        n.time = DosTime(f);
+        n.attribs = static_cast<unsigned short>(f->attribs);
+
+        bool continued = stored == kContinuedFromPrev || stored == kContinuedPrevAndNext ||
+                         (firstFolderContinued && f->folder == cabinet->folders);
+        if (continued) {
+            if (handler(Event::ContinuedFile, &n, context) == -1) return Fail(Error::Aborted);
+            continue;
+        }
+
+        intptr_t dest = handler(Event::CopyFile, &n, context);
+        if (dest == -1) return Fail(Error::Aborted);
+        if (dest == 0) continue;
+
+        Error e = Error::None;
+        if (stored == kContinuedToNext) {
+            e = Error::WrongCabinet;
+        } else if (!CompressionSupported(f->folder->comp_type)) {
+            e = Error::BadCompression;
+        } else {
+            session.out.handle = dest;
+            session.extracting = true;
+            session.crossedCabinetEnd = false;
+            session.writeFailed = false;
+            session.outOfMemory = false;
+            int rc = res.decompressor->extract(res.decompressor, f, kOutputName);
+            session.extracting = false;
+            if (rc != MSPACK_ERR_OK) {
+                if (session.writeFailed) e = Error::WriteFailed;
+                else if (session.outOfMemory) e = Error::OutOfMemory;
+                else if (session.crossedCabinetEnd && (cabinet->flags & kFlagNextCabinet)) e = Error::WrongCabinet;
+                else e = FromMspack(rc);
+            }
+        }
+
+        if (e != Error::None) {
+            bool aborted = false;
+            if (e == Error::WrongCabinet) {
+                Notification next{};
+                next.name = nextName;
+                next.disk = nextDisk;
+                next.cabinetPath = res.path;
+                next.setId = cabinet->set_id;
+                next.cabinetIndex = cabinet->set_index;
+                aborted = handler(Event::NextCabinet, &next, context) == -1;
+            }
+            m_hooks.close(dest);
+            return Fail(aborted ? Error::Aborted : e);
+        }
+
+        n.handle = dest;
+        intptr_t verdict = handler(Event::FileComplete, &n, context);
+        if (verdict == 0 || verdict == -1) return Fail(Error::Aborted);
+    }
+
+    n = Notification{};
+    n.cabinetPath = res.path;
+    n.filesRemaining = 0;
+    if (handler(Event::FileCount, &n, context) == -1) return Fail(Error::Aborted);
+    return true;
+}
+
+}  // namespace cab
