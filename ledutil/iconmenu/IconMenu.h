@@ -9,6 +9,8 @@
 // WM_MENUCHAR to FindMnemonic, each only for menus IsIconMenu recognises.
 // WM_DRAWITEM reaches DrawItem through the window's default handling,
 // because each CIconMenu is the permanent object of its menu handle.
+// What an item looks like is decided in IconMenuLayout.h; IconMenuDraw.cpp
+// only carries it out.
 #pragma once
 #include "afxwin.h"
 
@@ -50,11 +52,13 @@ public:
     void SyncItemData();
     CIconMenuData* TakeItemData(UINT nID);
     void SetAllClaimed(BOOL bClaimed);
-    void DeleteUnclaimedItems();
+    void DeleteUnclaimedItems();  // also drops them from m_Items
     BOOL GetItemText(UINT nPos, CString& strText);
 
     static BOOL IsIconMenu(HMENU hMenu);
     static BOOL IsIconMenu(CMenu* pMenu);
+    // A pop-up that SyncItemData attached has no CIconMenu object: both
+    // leave such a menu to the system (FindMnemonic answers 0).
     static LRESULT FindMnemonic(UINT nChar, UINT nFlags, CMenu* pMenu);
     static void UpdateIconMenu(CMenu* pMenu);
     static int GetOsKind();
