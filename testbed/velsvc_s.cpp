@@ -1,0 +1,90 @@
+// velsvc_s.exe — stand-in for the media hub's Windows service.
+//
+// Run by the SCM it reports SERVICE_RUNNING and idles until told to stop,
+// logging "velsvc_s start" and "velsvc_s stop" so tests can see that the
+// updater stopped and restarted it. From a command line:
+//   velsvc_s.exe --install | --uninstall | --start | --stop
+// registers itself (own full path, own process, demand start), removes
+// itself, or starts/stops the installed service, waiting for the new state.
+#include "EventLog.h"
+#include "ServiceControl.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+char kServiceName[] = "velsvc_s";
+
+SERVICE_STATUS_HANDLE g_status;
+HANDLE g_stopEvent;
+
+void Report(DWORD state)
+{
+    SERVICE_STATUS st = {};
+    st.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    st.dwCurrentState = state;
+    st.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    st.dwWaitHint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? 3000 : 0;
+    SetServiceStatus(g_status, &st);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
+{
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+        Report(SERVICE_STOP_PENDING);
+        SetEvent(g_stopEvent);
+        return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+        return NO_ERROR;
+    default:
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void WINAPI ServiceMain(DWORD, char**)
+{
+    g_status = RegisterServiceCtrlHandlerExA(kServiceName, Handler, nullptr);
+    if (!g_status)
+        return;
+    g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Report(SERVICE_START_PENDING);
+    // Logged before the state changes, so whoever waits for RUNNING (or
+    // STOPPED below) already finds the line in the log.
+    TbLogEvent(kServiceName, "start");
+    Report(SERVICE_RUNNING);
+    WaitForSingleObject(g_stopEvent, INFINITE);
+    TbLogEvent(kServiceName, "stop");
+    Report(SERVICE_STOPPED);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* cmd = argc == 2 ? argv[1] : nullptr;
+    if (!cmd) {
+        SERVICE_TABLE_ENTRYA table[] = {{kServiceName, ServiceMain}, {nullptr, nullptr}};
+        if (StartServiceCtrlDispatcherA(table))
+            return 0;
+        std::fprintf(stderr, "velsvc_s: run by the SCM, or use "
+                             "--install|--uninstall|--start|--stop\n");
+        return 2;
+    }
+    if (!std::strcmp(cmd, "--install")) {
+        char path[MAX_PATH];
+        GetModuleFileNameA(nullptr, path, sizeof path);
+        return TbReport("install", TbInstallService(kServiceName, SERVICE_WIN32_OWN_PROCESS, path));
+    }
+    if (!std::strcmp(cmd, "--uninstall"))
+        return TbReport("uninstall", TbRemoveService(kServiceName));
+    if (!std::strcmp(cmd, "--start"))
+        return TbReport("start", TbStartService(kServiceName));
+    if (!std::strcmp(cmd, "--stop"))
+        return TbReport("stop", TbStopService(kServiceName));
+    std::fprintf(stderr, "usage: velsvc_s --install|--uninstall|--start|--stop\n");
+    return 2;
+}
