@@ -4,6 +4,7 @@
 // module's string table, Format is printf-style. An empty string never
 // allocates, and the LPCSTR conversion never yields null.
 #pragma once
+#include <string.h>
 #include <windows.h>
 
 class CString {
@@ -30,7 +31,7 @@ public:
     char operator[](int nIndex) const { return m_pch[nIndex]; }
     operator LPCSTR() const { return m_pch ? m_pch : ""; }
 
-    int Compare(LPCSTR psz) const { return lstrcmpA(*this, psz); }
+    int Compare(LPCSTR psz) const { return strcmp(*this, psz); }  // bytes, not a collation
     int Find(char ch, int nStart = 0) const;
     int Find(LPCSTR pszSub, int nStart = 0) const;
     int ReverseFind(char ch) const;

@@ -82,6 +82,11 @@ void* SysAlloc(mspack_system*, size_t bytes) {
     }
     void (*release)(void*) = s->hooks->free;
     std::memcpy(block, &release, sizeof release);
+    // The MSZIP and Quantum decoders accept a match reaching back before the
+    // start of the stream and copy from a window nothing has written yet:
+    // without this, a damaged package would be extracted with whatever the
+    // heap held, differently each time.
+    std::memset(block + kAllocPrefix, 0, bytes);
     return block + kAllocPrefix;
 }
 
@@ -336,6 +341,24 @@ bool Reader::Copy(const char* name, const char* folder, Handler handler, void* c
     if (res.cabinet == -1) return Fail(Error::OpenFailed);
     unsigned char hdr[kHeaderSize];
     if (Error e = ReadHeader(m_hooks, res.cabinet, hdr); e != Error::None) return Fail(e);
+
+    // libmspack refuses a cabinet without entries, but one with neither
+    // files nor folders is well formed and simply has nothing to extract.
+    // (No files but a folder stays an error: data that nothing refers to.)
+    if (Le16(hdr + 28) == 0 && Le16(hdr + 26) == 0) {
+        Notification n{};
+        n.name = n.disk = "";
+        n.cabinetPath = res.path;
+        n.setId = static_cast<unsigned short>(Le16(hdr + 32));
+        n.cabinetIndex = static_cast<unsigned short>(Le16(hdr + 34));
+        if (handler(Event::CabinetInfo, &n, context) == -1) return Fail(Error::Aborted);
+        n = Notification{};
+        n.cabinetPath = res.path;
+        for (int i = 0; i < 2; ++i) {
+            if (handler(Event::FileCount, &n, context) == -1) return Fail(Error::Aborted);
+        }
+        return true;
+    }
 
     res.decompressor = mspack_create_cab_decompressor(&session.sys);
     if (!res.decompressor) return Fail(Error::OutOfMemory);

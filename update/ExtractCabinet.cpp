@@ -21,7 +21,9 @@ const int kOutputMode = _S_IREAD | _S_IWRITE;  // 0x0180
 const unsigned short kAttribUtf8Name = 0x80;
 const DWORD kRestoredAttributes = 0x27;  // read-only, hidden, system, archive
 const size_t kMaxDestinationPath = 255;
-const size_t kMaxFolderOrName = 259;
+const size_t kMaxTargetFolder = 259;
+// A longer path cannot be opened through the ANSI file functions.
+const int kMaxOpenablePath = MAX_PATH - 1;
 
 void* CabAlloc(unsigned cb) { return malloc(cb); }
 void CabFree(void* pv) { free(pv); }
@@ -38,7 +40,7 @@ const cab::Hooks kHooks = {CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClo
 // a failed extraction never leaves a half-written program file behind.
 struct PendingFile {
     char szDestination[MAX_PATH];
-    char szTemporary[MAX_PATH];
+    char szTemporary[MAX_PATH + 16];
     bool bOpen;
 };
 PendingFile g_pending;
@@ -57,40 +59,60 @@ bool ToAnsiName(const char* pszStored, unsigned short attribs, char* pszOut, int
 }
 
 // Stored names are relative paths under the target folder: no drive, no
-// stream, no root, no parent step. Walked by character, since a
+// stream, no root, and no component made only of dots and blanks (Windows
+// strips trailing dots and blanks, so ".. " is a parent step, and "..." is
+// read as one by some path parsers). Walked by character, since a
 // double-byte character's second byte may equal the separator.
 bool IsSafeRelativeName(const char* pszName)
 {
-    if (!*pszName || *pszName == '\\' || *pszName == '/')
+    if (*pszName == '\\' || *pszName == '/')
         return false;
-    const char* pComponent = pszName;
+    bool bOnlyDotsAndBlanks = true;
     for (const char* p = pszName;; ++p) {
         if (*p && IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) {
             ++p;
+            bOnlyDotsAndBlanks = false;
             continue;
         }
         if (*p == ':')
             return false;
         if (*p == '\\' || *p == '/' || !*p) {
-            if (p - pComponent == 2 && pComponent[0] == '.' && pComponent[1] == '.')
+            if (bOnlyDotsAndBlanks)
                 return false;
             if (!*p)
                 return true;
-            pComponent = p + 1;
+            bOnlyDotsAndBlanks = true;
+        } else if (*p != '.' && *p != ' ') {
+            bOnlyDotsAndBlanks = false;
         }
     }
 }
 
+// The second line of defence: whatever the system makes of the joined path
+// must still lie inside the target folder.
+bool StaysInsideTarget(const char* pszDestination)
+{
+    char szFolder[MAX_PATH], szFull[MAX_PATH];
+    DWORD cchFolder = GetFullPathNameA(g_szTargetFolder, MAX_PATH, szFolder, nullptr);
+    DWORD cchFull = GetFullPathNameA(pszDestination, MAX_PATH, szFull, nullptr);
+    if (!cchFolder || cchFolder >= MAX_PATH || !cchFull || cchFull >= MAX_PATH || cchFull <= cchFolder)
+        return false;
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, szFull, int(cchFolder), szFolder,
+                          int(cchFolder)) == CSTR_EQUAL;
+}
+
 // The temporary file's name: in the destination's own folder, so that the
-// final rename never crosses volumes.
-void MakeTemporaryName(const char* pszDestination, char* pszTemporary)
+// final rename never crosses volumes. False when that path would be too
+// long to open.
+bool MakeTemporaryName(const char* pszDestination, char* pszTemporary)
 {
     lstrcpyA(pszTemporary, pszDestination);
     char* pCut = pszTemporary;
     for (char* p = pszTemporary; *p; p = CharNextA(p))
         if (*p == '\\' || *p == '/')
             pCut = p + 1;
-    wsprintfA(pCut, "~vu%lx.tmp", GetCurrentProcessId());
+    wsprintfA(pCut, "~vu%lx.tmp", GetCurrentProcessId() & 0xFFFFFF);
+    return lstrlenA(pszTemporary) <= kMaxOpenablePath;
 }
 
 void DiscardPendingFile()
@@ -108,19 +130,33 @@ intptr_t OnCopyFile(const cab::Notification* pn)
     if (lstrlenA(g_szTargetFolder) + lstrlenA(szName) > int(kMaxDestinationPath))
         return -1;
     sprintf(g_pending.szDestination, "%s%s", g_szTargetFolder, szName);
+    if (!StaysInsideTarget(g_pending.szDestination))
+        return -1;
 
     CString strStatus;
     strStatus.Format(IDS_COPYING_FILE, szName);
     if (g_pProgressDlg)
         g_pProgressDlg->ShowStatusText(strStatus);
 
-    // A read-only, hidden or system file must become replaceable.
-    SetFileAttributesA(g_pending.szDestination, FILE_ATTRIBUTE_ARCHIVE);
-
-    MakeTemporaryName(g_pending.szDestination, g_pending.szTemporary);
+    if (!MakeTemporaryName(g_pending.szDestination, g_pending.szTemporary))
+        return -1;
     intptr_t hf = CabOpen(g_pending.szTemporary, kOutputOpenFlags, kOutputMode);
     g_pending.bOpen = hf != -1;
     return hf;
+}
+
+// The complete file takes the destination's place. A read-only destination
+// cannot be replaced, so its attributes are reset first, and put back if
+// the replacement fails after all.
+bool ReplaceDestination()
+{
+    DWORD dwOld = GetFileAttributesA(g_pending.szDestination);
+    SetFileAttributesA(g_pending.szDestination, FILE_ATTRIBUTE_ARCHIVE);
+    if (MoveFileExA(g_pending.szTemporary, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    if (dwOld != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(g_pending.szDestination, dwOld);
+    return false;
 }
 
 intptr_t OnFileComplete(const cab::Notification* pn)
@@ -132,8 +168,7 @@ intptr_t OnFileComplete(const cab::Notification* pn)
     if (hFile != INVALID_HANDLE_VALUE && DosDateTimeToFileTime(pn->date, pn->time, &ftLocal) &&
         LocalFileTimeToFileTime(&ftLocal, &ftUtc))
         SetFileTime(hFile, &ftUtc, nullptr, &ftUtc);
-    if (CabClose(pn->handle) != 0 ||
-        !MoveFileExA(g_pending.szTemporary, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING)) {
+    if (CabClose(pn->handle) != 0 || !ReplaceDestination()) {
         DiscardPendingFile();
         return -1;
     }
@@ -179,7 +214,9 @@ struct ReaderHolder {
 
 BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
 {
-    if (lstrlenA(targetFolder) > int(kMaxFolderOrName))
+    // A package path that fits MAX_PATH also bounds every part _splitpath
+    // writes (it does not check its buffers) and the joined folder and name.
+    if (lstrlenA(targetFolder) > int(kMaxTargetFolder) || lstrlenA(cabinetPath) > kMaxOpenablePath)
         return FALSE;
     lstrcpyA(g_szTargetFolder, targetFolder);
 
@@ -195,11 +232,8 @@ BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
     if (!bIsCabinet)
         return FALSE;
 
-    char szDrive[_MAX_DRIVE], szDir[_MAX_DIR], szBase[_MAX_FNAME], szExt[_MAX_EXT];
+    char szDrive[MAX_PATH], szDir[MAX_PATH], szBase[MAX_PATH], szExt[MAX_PATH];
     _splitpath(cabinetPath, szDrive, szDir, szBase, szExt);
-    if (lstrlenA(szDrive) + lstrlenA(szDir) > int(kMaxFolderOrName) ||
-        lstrlenA(szBase) + lstrlenA(szExt) > int(kMaxFolderOrName))
-        return FALSE;
     char szCabFolder[MAX_PATH], szCabName[MAX_PATH];
     lstrcpyA(szCabFolder, szDrive);
     lstrcatA(szCabFolder, szDir);

@@ -3,7 +3,11 @@
 // Called by the update run once per applicable package while the progress
 // window is up; the window is reached through g_pProgressDlg, which the run
 // sets before the first call. Every file of the cabinet is written under the
-// target folder with its stored time stamp and attributes.
+// target folder with its stored time stamp and attributes; each one replaces
+// its destination only once it is complete, so a failure leaves the previous
+// version in place. Stored names that would leave the target folder, UTF-8
+// names with no code page form, and cabinets that go on in another cabinet
+// of a set fail the extraction.
 #pragma once
 #include <windows.h>
 

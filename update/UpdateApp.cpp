@@ -59,6 +59,9 @@ BOOL CUpdateApp::InitInstance()
     m_nExitCode = bFailed ? EXIT_FAILED : EXIT_UPDATED;
 
     dlg.DestroyWindow();
+    // Destroying the window clears the main-window pointer, but a window
+    // that was never created leaves it naming this soon-gone object.
+    m_pMainWnd = nullptr;
     g_pProgressDlg = nullptr;
     return FALSE;
 }

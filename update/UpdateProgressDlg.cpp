@@ -1,5 +1,7 @@
 #include "UpdateProgressDlg.h"
 
+#include <string.h>
+
 #include "res/resource.h"
 
 BEGIN_MESSAGE_MAP(CUpdateProgressDlg, CDialog)
@@ -135,11 +137,11 @@ void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
         nPercent %= 100;
     CString strText;
     strText.Format("%d%c", nPercent, '%');
-    CWnd* pPercent = GetDlgItem(IDC_PERCENT_TEXT);
-    if (!pPercent)
-        return;
-    CString strOld;
-    pPercent->GetWindowText(strOld);
-    if (strOld.Compare(strText) != 0)
-        pPercent->SetWindowText(strText);
+    // Compared byte for byte: an unchanged figure is not set again, so the
+    // control does not repaint once per file for nothing.
+    HWND hPercent = ::GetDlgItem(m_hWnd, IDC_PERCENT_TEXT);
+    char szOld[32] = "";
+    ::GetWindowTextA(hPercent, szOld, sizeof(szOld));
+    if (hPercent && strcmp(szOld, strText) != 0)
+        ::SetWindowTextA(hPercent, strText);
 }

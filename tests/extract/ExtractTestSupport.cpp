@@ -1,0 +1,199 @@
+#include "ExtractTestSupport.h"
+
+#include <algorithm>
+
+namespace ext {
+namespace {
+void Put16(std::string& s, unsigned v) { s += char(v & 0xFF), s += char(v >> 8 & 0xFF); }
+void Put32(std::string& s, unsigned v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16); }
+}  // namespace
+
+std::string StoredCabinet(const CabSpec& spec)
+{
+    std::string strings, files, data, blocks;
+    if (spec.flags & 1)
+        strings += std::string("prev.cab\0disk 0\0", 16);
+    if (spec.flags & 2)
+        strings += std::string("next.cab\0disk 2\0", 16);
+    for (const Entry& e : spec.entries) {
+        Put32(files, unsigned(e.data.size()));
+        Put32(files, unsigned(data.size()));
+        Put16(files, e.folder);
+        Put16(files, 0x5264);  // 2021-03-04
+        Put16(files, 0x28c4);  // 05:06:08
+        Put16(files, e.attribs);
+        files += e.name + '\0';
+        data += e.data;
+    }
+    unsigned nBlocks = 0;
+    for (size_t at = 0; at < data.size(); at += 32768, ++nBlocks) {
+        std::string chunk = data.substr(at, 32768);
+        Put32(blocks, int(nBlocks) == spec.corruptBlock ? 0x12345678u : 0);
+        Put16(blocks, unsigned(chunk.size()));
+        Put16(blocks, unsigned(chunk.size()));
+        blocks += chunk;
+    }
+    unsigned nFolders = spec.entries.empty() ? 0 : 1;
+    unsigned offFolders = 36 + unsigned(strings.size());
+    unsigned offFiles = offFolders + 8 * nFolders;
+    unsigned offData = offFiles + unsigned(files.size());
+    std::string cab = "MSCF";
+    Put32(cab, 0);
+    Put32(cab, offData + unsigned(blocks.size()));
+    Put32(cab, 0);
+    Put32(cab, offFiles);
+    Put32(cab, 0);
+    cab += "\x03\x01";
+    Put16(cab, nFolders);
+    Put16(cab, unsigned(spec.entries.size()));
+    Put16(cab, spec.flags);
+    Put16(cab, 0x1234);
+    Put16(cab, (spec.flags & 1) ? 1 : 0);
+    cab += strings;
+    if (nFolders) {
+        Put32(cab, offData);
+        Put16(cab, nBlocks);
+        Put16(cab, 0);
+    }
+    return cab + files + blocks;
+}
+
+std::string TestData(const std::string& name) { return tst::ExeFolder() + "testdata\\" + name; }
+
+std::vector<std::string> CorpusNames()
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(TestData("corpus\\*.cab").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do
+            names.push_back(fd.cFileName);
+        while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+namespace {
+void SnapshotInto(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& out)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + prefix + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            SnapshotInto(folder, prefix + name + "\\", out);
+        else
+            out[prefix + name] = tst::ReadBytes(folder + prefix + name) + "|attr " +
+                                 std::to_string(fd.dwFileAttributes);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+}  // namespace
+
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> out;
+    SnapshotInto(folder, "", out);
+    return out;
+}
+
+namespace {
+DialogRecorder* s_pRecorder;
+}
+
+DialogRecorder::DialogRecorder(HWND hDlg) : m_hDlg(hDlg)
+{
+    s_pRecorder = this;
+    m_hSent = SetWindowsHookExA(WH_CALLWNDPROC, SentHook, nullptr, GetCurrentThreadId());
+    m_hPosted = SetWindowsHookExA(WH_GETMESSAGE, PostedHook, nullptr, GetCurrentThreadId());
+}
+
+DialogRecorder::~DialogRecorder()
+{
+    UnhookWindowsHookEx(m_hSent);
+    UnhookWindowsHookEx(m_hPosted);
+    s_pRecorder = nullptr;
+}
+
+LRESULT CALLBACK DialogRecorder::SentHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    DialogRecorder* r = s_pRecorder;
+    if (code == HC_ACTION && r && p->message == WM_SETTEXT && GetParent(p->hwnd) == r->m_hDlg)
+        r->m_texts.push_back({GetDlgCtrlID(p->hwnd), reinterpret_cast<const char*>(p->lParam)});
+    if (code == HC_ACTION && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
+        r->m_commands.push_back(LOWORD(p->wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK DialogRecorder::PostedHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    const MSG* p = reinterpret_cast<const MSG*>(lParam);
+    DialogRecorder* r = s_pRecorder;
+    if (code == HC_ACTION && wParam == PM_REMOVE && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
+        r->m_commands.push_back(LOWORD(p->wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::vector<std::string> DialogRecorder::TextsOf(int nId) const
+{
+    std::vector<std::string> out;
+    for (const auto& t : m_texts)
+        if (t.first == nId)
+            out.push_back(t.second);
+    return out;
+}
+
+std::set<std::string> Names(const std::string& folder)
+{
+    std::set<std::string> out;
+    for (const auto& f : Snapshot(folder))
+        out.insert(f.first);
+    return out;
+}
+
+ImportHook::ImportHook(const char* dll, const char* function, void* replacement)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), dll) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (lstrcmpA(reinterpret_cast<char*>(byName->Name), function) != 0)
+                continue;
+            m_slot = reinterpret_cast<void**>(&slots->u1.Function);
+            m_original = *m_slot;
+            DWORD old;
+            VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
+            *m_slot = replacement;
+            VirtualProtect(m_slot, sizeof(void*), old, &old);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no import " << dll << "!" << function;
+}
+
+ImportHook::~ImportHook()
+{
+    if (!m_slot)
+        return;
+    DWORD old;
+    VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
+    *m_slot = m_original;
+    VirtualProtect(m_slot, sizeof(void*), old, &old);
+}
+
+}  // namespace ext

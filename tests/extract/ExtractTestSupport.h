@@ -1,0 +1,70 @@
+// Helpers for the extraction tests: a writer of small stored cabinets with
+// whatever odd fields a case needs, folder snapshots, the test data made at
+// build time, and a hook on one system call of this program.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace ext {
+
+// A cabinet entry; stored names are raw bytes (CP932, or UTF-8 with 0x80).
+struct Entry {
+    std::string name;
+    std::string data;
+    unsigned short attribs = 0x20;
+    unsigned short folder = 0;  // 0xFFFD..0xFFFF mark continuations
+};
+struct CabSpec {
+    std::vector<Entry> entries;
+    unsigned short flags = 0;  // 1: previous cabinet, 2: next cabinet (names are written)
+    int corruptBlock = -1;     // this data block gets a wrong checksum
+};
+// One stored folder cut into 32 KB blocks (checksum 0 = unchecked).
+std::string StoredCabinet(const CabSpec& spec);
+
+std::string TestData(const std::string& name);  // full path under bin\testdata
+std::vector<std::string> CorpusNames();         // the libmspack corpus, file names
+
+// Every file under a folder: relative path -> contents and attributes.
+std::map<std::string, std::string> Snapshot(const std::string& folder);
+std::set<std::string> Names(const std::string& folder);  // the paths only
+
+// Records the texts set on one dialog's controls, as they are sent (a text
+// set twice shows twice, one left alone not at all), and the commands the
+// dialog receives, sent or posted.
+class DialogRecorder {
+public:
+    explicit DialogRecorder(HWND hDlg);
+    ~DialogRecorder();
+    std::vector<std::string> TextsOf(int nId) const;
+    std::vector<WORD> Commands() const { return m_commands; }
+
+private:
+    static LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PostedHook(int code, WPARAM wParam, LPARAM lParam);
+    HWND m_hDlg;
+    HHOOK m_hSent, m_hPosted;
+    std::vector<std::pair<int, std::string>> m_texts;
+    std::vector<WORD> m_commands;
+};
+
+// Replaces one import of this program (and so of the code under test, which
+// is linked in) for the object's lifetime.
+class ImportHook {
+public:
+    ImportHook(const char* dll, const char* function, void* replacement);
+    ~ImportHook();
+    void* Original() const { return m_original; }
+
+private:
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};
+
+}  // namespace ext

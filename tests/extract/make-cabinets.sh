@@ -1,0 +1,44 @@
+#!/bin/sh
+# Makes the extraction tests' cabinets with gcab and copies libmspack's
+# corpus beside them.  Usage: make-cabinets.sh OUT_DIR CORPUS_DIR
+# Time stamps are written and stored in UTC, so a cabinet says exactly the
+# wall-clock times given here; the tests read them back in another zone.
+set -eu
+out=$1
+corpus=$2
+export TZ=UTC
+rm -rf "$out" && mkdir -p "$out/src/three" "$out/src/sub/sub" "$out/src/utf8" "$out/src/many" "$out/corpus"
+cp "$corpus"/*.cab "$out/corpus/"
+
+cd "$out/src/three"
+printf 'Velra\r\n' > alpha.txt
+seq 1 20000 > bravo.log          # ~109 KB: several data blocks
+: > charlie.dat
+touch -d '2021-03-04 05:06:08' alpha.txt
+touch -d '1999-12-31 23:59:58' bravo.log
+touch -d '2010-07-15 12:00:00' charlie.dat
+gcab -c -n "$out/three-stored.cab" alpha.txt bravo.log charlie.dat
+gcab -c -n -z "$out/three-mszip.cab" alpha.txt bravo.log charlie.dat
+
+cd "$out/src/sub"
+printf 'in a folder\n' > sub/file.dat
+gcab -c "$out/subfolder.cab" sub/file.dat
+
+cd "$out/src/utf8"
+printf 'kana\n' > 更新ﾌｧｲﾙ.txt
+printf 'latin\n' > café.txt
+gcab -c -n "$out/utf8-kana.cab" 更新ﾌｧｲﾙ.txt
+gcab -c -n "$out/utf8-latin.cab" café.txt
+
+# A package big enough to watch: many files, many blocks each.
+cd "$out/src/many"
+i=1
+while [ $i -le 60 ]; do
+  seq $i 3 120000 > "module$(printf %02d $i).dll"
+  i=$((i + 1))
+done
+gcab -c -n -z "$out/many.cab" module*.dll
+
+# What the LZX and Quantum folders of the corpus must decode to, as an
+# independent extractor reads them.
+cabextract -q -d "$out/src/mixed" "$out/corpus/mszip_lzx_qtm.cab"
