@@ -10,7 +10,7 @@
 #include "res/resource.h"
 
 namespace {
-using ext::CabSpec;
+using ext::CabPlan;
 using ext::Entry;
 
 template <class F> F Real(const char* name)
@@ -76,7 +76,7 @@ protected:
         tst::WriteBytes(sandbox / name, bytes);
         return sandbox / name;
     }
-    std::string Write(const CabSpec& spec) { return Write(ext::StoredCabinet(spec)); }
+    std::string Write(const CabPlan& plan) { return Write(ext::StoredCabinet(plan)); }
     BOOL Run(const std::string& cabinet) { return ExtractCabinet(cabinet.c_str(), target.c_str()); }
     void EmptyTarget()
     {
@@ -162,8 +162,8 @@ TEST_F(Extract, OnlyReadOnlyHiddenSystemAndArchiveAreApplied)
 {
     // 0x40 (run after extraction), 0x80 (UTF-8 name) and 0x100 are the
     // cabinet's own or unknown bits; the system must never be given them.
-    CabSpec spec{{{"ro.txt", "1", 0x61}, {"hs.txt", "2", 0xA6}, {"plain.txt", "3", 0x1A0}}};
-    ASSERT_TRUE(Run(Write(spec)));
+    CabPlan plan{{{"ro.txt", "1", 0x61}, {"hs.txt", "2", 0xA6}, {"plain.txt", "3", 0x1A0}}};
+    ASSERT_TRUE(Run(Write(plan)));
     const std::pair<const char*, DWORD> expected[] = {{"ro.txt", 0x21}, {"hs.txt", 0x26}, {"plain.txt", 0x20}};
     for (const auto& e : expected) {
         EXPECT_EQ(g_attributesSet[target + e.first], e.second) << e.first;
@@ -194,7 +194,7 @@ TEST_F(Extract, StoredFolderMustAlreadyExist)
 
 TEST_F(Extract, ZeroFilesSucceedAtZeroPercent)
 {
-    EXPECT_TRUE(Run(Write(CabSpec{})));
+    EXPECT_TRUE(Run(Write(CabPlan{})));
     EXPECT_EQ(Text(IDC_PERCENT_TEXT), "0%");
     EXPECT_EQ(Bar(PBM_GETPOS), 0);
     EXPECT_EQ(Bar(PBM_GETRANGE, FALSE), 100);
@@ -254,9 +254,9 @@ TEST_F(Extract, FailureInsideAFileKeepsThePreviousVersion)
     tst::WriteBytes(b, "previous b");
     SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     // b.dat spans three data blocks; the second one is damaged.
-    CabSpec spec{{{"a.dat", "new a"}, {"b.dat", std::string(70000, 'b')}}};
-    spec.corruptBlock = 1;
-    EXPECT_FALSE(Run(Write(spec)));
+    CabPlan plan{{{"a.dat", "new a"}, {"b.dat", std::string(70000, 'b')}}};
+    plan.corruptBlock = 1;
+    EXPECT_FALSE(Run(Write(plan)));
     EXPECT_EQ(tst::ReadBytes(a), "new a");
     EXPECT_EQ(tst::ReadBytes(b), "previous b");
     EXPECT_EQ(GetFileAttributesA(b.c_str()), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
@@ -273,7 +273,7 @@ TEST_F(Extract, NamesThatWouldLeaveTheTargetAreRefused)
                             "a\\..\\evil.txt", "C:evil.txt", "C:\\evil.txt", "\\evil.txt", "/evil.txt",
                             "ok.txt:evil", "a\\\\evil.txt", ""}) {
         SCOPED_TRACE(bad);
-        std::string cab = Write(CabSpec{{{"first.txt", "1"}, {bad, "evil"}}});
+        std::string cab = Write(CabPlan{{{"first.txt", "1"}, {bad, "evil"}}});
         auto before = Outside();
         EXPECT_FALSE(Run(cab));
         EXPECT_EQ(Outside(), before);
@@ -291,9 +291,9 @@ TEST_F(Extract, Utf8NamesAreConvertedOrRefused)
     EXPECT_TRUE(Run(ext::TestData("utf8-kana.cab")));
     EXPECT_EQ(tst::ReadBytes(target + kana), "kana\n");
     EXPECT_FALSE(Run(ext::TestData("utf8-latin.cab")));  // "café.txt" has no code page 932 form
-    EXPECT_FALSE(Run(Write(CabSpec{{{"bad\xff.txt", "x", 0xA0}}})));
+    EXPECT_FALSE(Run(Write(CabPlan{{{"bad\xff.txt", "x", 0xA0}}})));
     // Code page 932 names pass unchanged, 0x5C trail bytes included.
-    EXPECT_TRUE(Run(Write(CabSpec{{{so, "so"}}})));
+    EXPECT_TRUE(Run(Write(CabPlan{{{so, "so"}}})));
     EXPECT_EQ(ext::Names(target), (std::set<std::string>{kana, so}));
 }
 
@@ -302,9 +302,9 @@ TEST_F(Extract, PathLengthLimits)
     const std::string name = "abcdefghijklmnop.txt";  // 20 characters
     const std::string deep = target + std::string(255 - name.size() - target.size() - 1, 'd') + "\\";
     ASSERT_TRUE(CreateDirectoryA(deep.c_str(), nullptr));
-    EXPECT_TRUE(ExtractCabinet(Write(CabSpec{{{name, "255"}}}).c_str(), deep.c_str()));  // 255 characters
+    EXPECT_TRUE(ExtractCabinet(Write(CabPlan{{{name, "255"}}}).c_str(), deep.c_str()));  // 255 characters
     EXPECT_EQ(tst::ReadBytes(deep + name), "255");
-    EXPECT_FALSE(ExtractCabinet(Write(CabSpec{{{"x" + name, "256"}}}).c_str(), deep.c_str()));
+    EXPECT_FALSE(ExtractCabinet(Write(CabPlan{{{"x" + name, "256"}}}).c_str(), deep.c_str()));
     EXPECT_EQ(GetFileAttributesA((deep + "x" + name).c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(Run(ext::TestData("corpus\\normal_255c_filename.cab")));
     const std::string longFolder = target + std::string(260 - target.size(), 'f') + "\\";
@@ -315,7 +315,7 @@ TEST_F(Extract, CabinetSetsFailWithoutWaitingForTheNextOne)
 {
     EXPECT_FALSE(Run(ext::TestData("corpus\\multi_basic_pt1.cab")));
     EmptyTarget();
-    CabSpec spec{{{"first.txt", "1"}, {"spans.txt", "2", 0x20, 0xFFFE}}, 2};
-    EXPECT_FALSE(Run(Write(spec)));
+    CabPlan plan{{{"first.txt", "1"}, {"spans.txt", "2", 0x20, 0xFFFE}}, 2};
+    EXPECT_FALSE(Run(Write(plan)));
     EXPECT_EQ(ext::Names(target), std::set<std::string>{"first.txt"});
 }

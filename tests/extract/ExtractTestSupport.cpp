@@ -8,14 +8,14 @@ void Put16(std::string& s, unsigned v) { s += char(v & 0xFF), s += char(v >> 8 &
 void Put32(std::string& s, unsigned v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16); }
 }  // namespace
 
-std::string StoredCabinet(const CabSpec& spec)
+std::string StoredCabinet(const CabPlan& plan)
 {
     std::string strings, files, data, blocks;
-    if (spec.flags & 1)
+    if (plan.flags & 1)
         strings += std::string("prev.cab\0disk 0\0", 16);
-    if (spec.flags & 2)
+    if (plan.flags & 2)
         strings += std::string("next.cab\0disk 2\0", 16);
-    for (const Entry& e : spec.entries) {
+    for (const Entry& e : plan.entries) {
         Put32(files, unsigned(e.data.size()));
         Put32(files, unsigned(data.size()));
         Put16(files, e.folder);
@@ -28,12 +28,12 @@ std::string StoredCabinet(const CabSpec& spec)
     unsigned nBlocks = 0;
     for (size_t at = 0; at < data.size(); at += 32768, ++nBlocks) {
         std::string chunk = data.substr(at, 32768);
-        Put32(blocks, int(nBlocks) == spec.corruptBlock ? 0x12345678u : 0);
+        Put32(blocks, int(nBlocks) == plan.corruptBlock ? 0x12345678u : 0);
         Put16(blocks, unsigned(chunk.size()));
         Put16(blocks, unsigned(chunk.size()));
         blocks += chunk;
     }
-    unsigned nFolders = spec.entries.empty() ? 0 : 1;
+    unsigned nFolders = plan.entries.empty() ? 0 : 1;
     unsigned offFolders = 36 + unsigned(strings.size());
     unsigned offFiles = offFolders + 8 * nFolders;
     unsigned offData = offFiles + unsigned(files.size());
@@ -45,10 +45,10 @@ std::string StoredCabinet(const CabSpec& spec)
     Put32(cab, 0);
     cab += "\x03\x01";
     Put16(cab, nFolders);
-    Put16(cab, unsigned(spec.entries.size()));
-    Put16(cab, spec.flags);
+    Put16(cab, unsigned(plan.entries.size()));
+    Put16(cab, plan.flags);
     Put16(cab, 0x1234);
-    Put16(cab, (spec.flags & 1) ? 1 : 0);
+    Put16(cab, (plan.flags & 1) ? 1 : 0);
     cab += strings;
     if (nFolders) {
         Put32(cab, offData);

@@ -20,13 +20,13 @@ struct Entry {
     unsigned short attribs = 0x20;
     unsigned short folder = 0;  // 0xFFFD..0xFFFF mark continuations
 };
-struct CabSpec {
+struct CabPlan {
     std::vector<Entry> entries;
     unsigned short flags = 0;  // 1: previous cabinet, 2: next cabinet (names are written)
     int corruptBlock = -1;     // this data block gets a wrong checksum
 };
 // One stored folder cut into 32 KB blocks (checksum 0 = unchecked).
-std::string StoredCabinet(const CabSpec& spec);
+std::string StoredCabinet(const CabPlan& plan);
 
 std::string TestData(const std::string& name);  // full path under bin\testdata
 std::vector<std::string> CorpusNames();         // the libmspack corpus, file names
