@@ -128,7 +128,7 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
 TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
 {
     // CORE.cab fails inside bravo.log, which Homedeck.cab has just installed.
-    ext::CabSpec core{{{"core.dll", "core"}, {"bravo.log", std::string(70000, 'X')}}};
+    ext::CabPlan core{{{"core.dll", "core"}, {"bravo.log", std::string(70000, 'X')}}};
     core.corruptBlock = 1;
     Machine m(ext::StoredCabinet(core));
     Watch watch;
