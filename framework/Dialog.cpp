@@ -32,7 +32,10 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd)
     AfxHookWindowCreate(this);
     HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDTemplate),
                                      pParentWnd ? pParentWnd->m_hWnd : nullptr, AfxDlgProc, 0);
-    AfxUnhookWindowCreate();
+    // A dialog that never got a window (no template, say) has seen no
+    // WM_NCDESTROY; one whose window failed later has, and is gone already.
+    if (!AfxUnhookWindowCreate())
+        PostNcDestroy();
     return hWnd != nullptr;
 }
 

@@ -5,7 +5,9 @@
 // its first message, WM_INITDIALOG reaches the virtual OnInitDialog, which
 // runs the data exchange (DoDataExchange, where DDX_Control binds control
 // objects such as CProgressCtrl to their windows). IDOK and IDCANCEL go to
-// the virtual OnOK and OnCancel, whose default ends a modal dialog.
+// the virtual OnOK and OnCancel, whose default ends a modal dialog. A
+// modeless Create that fails has already disposed of the object through
+// PostNcDestroy, as a window whose creation fails does.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -56,4 +58,12 @@ public:
     int SetStep(int nStep) { return int(SendMessage(PBM_SETSTEP, nStep)); }
     int StepIt() { return int(SendMessage(PBM_STEPIT)); }
     int GetPos() const { return int(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
+};
+
+class CSliderCtrl : public CWnd {
+public:
+    void SetRange(int nMin, int nMax, BOOL bRedraw = FALSE)
+    {
+        SendMessage(TBM_SETRANGE, bRedraw, MAKELPARAM(nMin, nMax));
+    }
 };

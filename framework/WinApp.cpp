@@ -27,6 +27,10 @@ CWinApp::~CWinApp()
 {
     free(const_cast<char*>(m_pszAppName));
     m_pszAppName = nullptr;
+    free(const_cast<char*>(m_pszRegistryKey));
+    m_pszRegistryKey = nullptr;
+    free(const_cast<char*>(m_pszProfileName));
+    m_pszProfileName = nullptr;
     if (g_pApp == this)
         g_pApp = nullptr;
     if (AfxGetThread() == this)
@@ -161,4 +165,81 @@ BOOL AfxOleInit()
         return TRUE;
     g_bOleInit = SUCCEEDED(::OleInitialize(nullptr));
     return g_bOleInit;
+}
+
+namespace {
+struct RegKey {
+    HKEY h = nullptr;
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey()
+    {
+        if (h)
+            ::RegCloseKey(h);
+    }
+};
+
+LONG CreateSubKey(HKEY hParent, LPCSTR lpszName, HKEY* phKey)
+{
+    return ::RegCreateKeyExA(hParent, lpszName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                             nullptr, phKey, nullptr);
+}
+}  // namespace
+
+void CWinApp::SetRegistryKey(LPCSTR lpszRegistryKey)
+{
+    free(const_cast<char*>(m_pszRegistryKey));
+    m_pszRegistryKey = _strdup(lpszRegistryKey);
+    free(const_cast<char*>(m_pszProfileName));
+    m_pszProfileName = m_pszAppName ? _strdup(m_pszAppName) : nullptr;
+}
+
+HKEY CWinApp::GetSectionKey(LPCSTR lpszSection) const
+{
+    if (!m_pszRegistryKey || !m_pszProfileName)
+        return nullptr;
+    RegKey soft, company, app;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ | KEY_WRITE, &soft.h) != ERROR_SUCCESS ||
+        CreateSubKey(soft.h, m_pszRegistryKey, &company.h) != ERROR_SUCCESS ||
+        CreateSubKey(company.h, m_pszProfileName, &app.h) != ERROR_SUCCESS)
+        return nullptr;
+    HKEY hSection = nullptr;
+    if (CreateSubKey(app.h, lpszSection, &hSection) != ERROR_SUCCESS)
+        return nullptr;
+    return hSection;
+}
+
+UINT CWinApp::GetProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nDefault)
+{
+    RegKey key;
+    key.h = GetSectionKey(lpszSection);
+    if (!key.h)
+        return UINT(nDefault);
+    DWORD dwType = 0, dwValue = 0, cb = sizeof(dwValue);
+    // Anything but a four-byte DWORD would leave dwValue half written.
+    if (::RegQueryValueExA(key.h, lpszEntry, nullptr, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cb) !=
+            ERROR_SUCCESS ||
+        dwType != REG_DWORD || cb != sizeof(dwValue))
+        return UINT(nDefault);
+    return dwValue;
+}
+
+BOOL CWinApp::WriteProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nValue)
+{
+    RegKey key;
+    key.h = GetSectionKey(lpszSection);
+    if (!key.h)
+        return FALSE;
+    DWORD dwValue = DWORD(nValue);
+    return ::RegSetValueExA(key.h, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+                            sizeof(dwValue)) == ERROR_SUCCESS;
+}
+
+BOOL AfxRegisterClass(WNDCLASSA* lpWndClass)
+{
+    WNDCLASSA wc;
+    if (::GetClassInfoA(lpWndClass->hInstance, lpWndClass->lpszClassName, &wc))
+        return TRUE;
+    return ::RegisterClassA(lpWndClass) != 0;
 }

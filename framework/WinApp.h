@@ -6,6 +6,12 @@
 // title (string 57344 unless the constructor named one), then calls
 // InitInstance: TRUE runs the message loop, FALSE ends the program. Either
 // way ExitInstance runs last and its result is the process exit code.
+//
+// Settings: after SetRegistryKey("Maker") the profile functions keep
+// values under HKEY_CURRENT_USER\Software\Maker\<application title>\<section>
+// (an empty section is that key itself). The keys are created on the first
+// read as well as on the first write; without a registry key the profile
+// functions read defaults and write nothing.
 #pragma once
 #include "CString.h"
 #include "WinThread.h"
@@ -30,7 +36,19 @@ public:
     // controls that way already.
     BOOL Enable3dControls() { return TRUE; }
 
+    void SetRegistryKey(LPCSTR lpszRegistryKey);
+    // nDefault when the value is missing or is not a REG_DWORD.
+    UINT GetProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nDefault);
+    // Stores a REG_DWORD; TRUE when the registry took it.
+    BOOL WriteProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nValue);
+
+    LPCSTR m_pszRegistryKey = nullptr;  // heap copies
+    LPCSTR m_pszProfileName = nullptr;
+
 protected:
+    // The open section key (the caller closes it), or null.
+    HKEY GetSectionKey(LPCSTR lpszSection) const;
+
     DECLARE_MESSAGE_MAP()
 };
 
@@ -59,3 +77,9 @@ int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = UINT(-1));
 int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 
 BOOL AfxOleInit();
+
+// Registers a window class unless this module registered it already.
+BOOL AfxRegisterClass(WNDCLASSA* lpWndClass);
+// Containers for embedded controls: nothing here hosts any, so there is
+// nothing to set up.
+inline void AfxEnableControlContainer() {}

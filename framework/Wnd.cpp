@@ -182,9 +182,11 @@ BOOL CWnd::CreateEx(DWORD dwExStyle, LPCSTR lpszClassName, LPCSTR lpszWindowName
     AfxHookWindowCreate(this);
     HWND hWnd = ::CreateWindowExA(cs.dwExStyle, cs.lpszClass, cs.lpszName, DWORD(cs.style), cs.x, cs.y, cs.cx,
                                   cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, cs.lpCreateParams);
-    AfxUnhookWindowCreate();
     // A window whose creation failed after WM_NCCREATE has already gone
-    // through WM_NCDESTROY, which ran PostNcDestroy.
+    // through WM_NCDESTROY, which ran PostNcDestroy; one that never got a
+    // handle has not.
+    if (!AfxUnhookWindowCreate())
+        PostNcDestroy();
     return hWnd != nullptr;
 }
 

@@ -13,3 +13,5 @@
 #include "WinApp.h"
 #include "WinThread.h"
 #include "Wnd.h"
+#include "DC.h"
+#include "Dialog.h"

@@ -1,0 +1,4 @@
+// The utility's one application object.
+#include "LEDUtilityApp.h"
+
+CLEDUtilityApp theApp;

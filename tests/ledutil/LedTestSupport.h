@@ -1,0 +1,68 @@
+// Helpers shared by the tray utility's tests: the stand-in indicator driver
+// and what reached it, the shell's tray, the settings key, the instance
+// counter of an executable file, and running code inside a modal loop.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace led {
+
+// tbdriver.exe install|start|stop; true on success.
+bool Driver(const char* verb);
+void ClearDeviceLog();
+// The driver's open/ioctl/close lines. Closes reach the driver after the
+// caller's CloseHandle has returned, so this waits (up to a few seconds)
+// for as many closes as opens.
+std::vector<std::string> DeviceLog();
+// The lines of one SetIndicatorLevel call per level ("02000000" etc.).
+std::vector<std::string> DeviceCalls(std::initializer_list<const char*> levels);
+
+// The shell holds an icon for this window (NIM_MODIFY succeeds only then).
+bool TrayHasIcon(HWND hWnd);
+
+// HKEY_CURRENT_USER path of the utility's settings.
+std::string SettingsKey();
+// The "Value" DWORD there; -100 when absent or of another type.
+int StoredLevel();
+
+// Dispatches this thread's messages for about ms milliseconds; true when
+// WM_QUIT was among them.
+bool Pump(DWORD ms);
+
+// Runs fn once from within whatever modal loop this thread enters next
+// (a dialog, a menu), through a thread timer.
+void RunInsideModalLoop(std::function<void()> fn);
+
+// The instance counter in the shared section of an executable file, seen
+// through a mapping of the file: while it is mapped, the section stays the
+// one running copies of that file share.
+class ExeCounter {
+public:
+    explicit ExeCounter(const std::string& exePath);
+    ~ExeCounter();
+    volatile LONG* Get() const { return m_pCount; }
+
+private:
+    HMODULE m_hModule = nullptr;
+    volatile LONG* m_pCount = nullptr;
+};
+
+// A started program; killed at the end if it is still running.
+class Process {
+public:
+    explicit Process(const std::string& commandLine);
+    ~Process();
+    bool Started() const { return m_pi.hProcess != nullptr; }
+    // The exit code, or -1 while it runs after timeoutMs.
+    long Wait(DWORD timeoutMs);
+    // The first top-level window of this process with that class.
+    HWND FindWindowOfClass(const char* cls, DWORD timeoutMs) const;
+
+private:
+    PROCESS_INFORMATION m_pi{};
+};
+
+}  // namespace led

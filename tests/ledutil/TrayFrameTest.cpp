@@ -1,0 +1,277 @@
+// The tray frame and the application object, in this process: tray clicks,
+// the menu, the version dialog and the ways out, the single-instance count
+// and the end of the session.
+#include <stdlib.h>
+#include <string.h>
+
+#include <new>
+#include <thread>
+
+#include <shlwapi.h>
+
+#include "LEDUtilityApp.h"
+#include "LedTestSupport.h"
+#include "MainFrame.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+extern CLEDUtilityApp theApp;
+
+// Freed memory of one watched object is kept and filled with a pattern, so
+// a test can see whether anything wrote to the object after its deletion.
+namespace {
+void* g_pWatched = nullptr;
+size_t g_nWatched = 0;
+bool g_bWatchedFreed = false;
+}  // namespace
+
+void* operator new(size_t n)
+{
+    if (void* p = malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept
+{
+    if (p && p == g_pWatched) {
+        memset(p, 0xDD, g_nWatched);
+        g_bWatchedFreed = true;
+        return;
+    }
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+class LedTrayFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        theApp.SetRegistryKey("KANDELO");
+        m_pFrame = static_cast<CMainFrame*>(RUNTIME_CLASS(CMainFrame)->CreateObject());
+        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
+        m_hWnd = m_pFrame->m_hWnd;
+        // As in the program: the version dialog's owner is the main window.
+        theApp.m_pMainWnd = m_pFrame;
+    }
+    void TearDown() override
+    {
+        if (IsWindow(m_hWnd))
+            m_pFrame->DestroyWindow();
+        theApp.m_pMainWnd = nullptr;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
+    }
+    int TakeSettingsCommands()
+    {
+        int n = 0;
+        MSG msg;
+        while (PeekMessageA(&msg, m_hWnd, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+            n += msg.wParam == ID_SETTINGS && msg.lParam == 0;
+        return n;
+    }
+    LRESULT Tray(UINT mouseMessage) { return SendMessageA(m_hWnd, WM_TRAYNOTIFY, IDR_FRAME, mouseMessage); }
+    // The visible version dialogs of this thread.
+    static std::vector<HWND> AboutDialogs()
+    {
+        std::vector<HWND> found;
+        EnumThreadWindows(GetCurrentThreadId(), CollectAboutDialog, LPARAM(&found));
+        return found;
+    }
+    static BOOL CALLBACK CollectAboutDialog(HWND h, LPARAM l)
+    {
+        char title[64] = "";
+        GetWindowTextA(h, title, sizeof(title));
+        if (IsWindowVisible(h) && tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報") == title)
+            reinterpret_cast<std::vector<HWND>*>(l)->push_back(h);
+        return TRUE;
+    }
+
+    CMainFrame* m_pFrame = nullptr;
+    HWND m_hWnd = nullptr;
+};
+
+TEST_F(LedTrayFrameTest, LeftPressPostsOneSettingsCommandEvenInADoubleClick)
+{
+    EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
+    EXPECT_EQ(1, Tray(WM_LBUTTONDOWN));
+    EXPECT_EQ(1, TakeSettingsCommands());
+    for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        EXPECT_EQ(1, Tray(m));
+    EXPECT_EQ(1, TakeSettingsCommands());
+    for (UINT m : {WM_MOUSEMOVE, WM_RBUTTONUP, WM_RBUTTONDBLCLK, WM_MBUTTONDOWN})
+        EXPECT_EQ(1, Tray(m));
+    EXPECT_EQ(0, TakeSettingsCommands());
+}
+
+TEST_F(LedTrayFrameTest, RightPressShowsTheFourMenuItemsEnabledAtTheCursor)
+{
+    SetCursorPos(300, 200);
+    RECT rcMenu{};
+    std::vector<std::string> texts;
+    std::vector<UINT> states;
+    std::thread watcher([&] {
+        HWND hMenuWnd = nullptr;
+        for (int i = 0; i < 200 && !(hMenuWnd = FindWindowA("#32768", nullptr)); ++i)
+            Sleep(25);
+        if (!hMenuWnd)
+            return;
+        GetWindowRect(hMenuWnd, &rcMenu);
+        HMENU hPopup = GetSubMenu(GetMenu(m_hWnd), 0);
+        for (int i = 0; i < GetMenuItemCount(hPopup); ++i) {
+            char text[64] = "";
+            GetMenuStringA(hPopup, i, text, sizeof(text), MF_BYPOSITION);
+            texts.push_back(text);
+            states.push_back(GetMenuState(hPopup, i, MF_BYPOSITION));
+        }
+        PostMessageA(m_hWnd, WM_CANCELMODE, 0, 0);
+    });
+    EXPECT_EQ(1, Tray(WM_RBUTTONDOWN));
+    watcher.join();
+
+    EXPECT_EQ(300, rcMenu.left);
+    EXPECT_EQ(200, rcMenu.top);
+    EXPECT_EQ((std::vector<std::string>{tst::Cp932("ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)"), "", tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報(&A)..."),
+                                        tst::Cp932("設定を変更する(&S)")}),
+              texts);
+    ASSERT_EQ(4u, states.size());
+    EXPECT_TRUE(states[1] & MF_SEPARATOR);
+    for (int i : {0, 2, 3})
+        EXPECT_FALSE(states[i] & MF_GRAYED) << texts[i];
+}
+
+TEST_F(LedTrayFrameTest, SecondVersionCommandOnlyBringsTheOpenDialogForward)
+{
+    for (int round = 0; round < 2; ++round) {
+        size_t nDialogs = 0;
+        HWND hForeground = nullptr, hDialog = nullptr;
+        led::RunInsideModalLoop([&] {
+            hDialog = AboutDialogs().empty() ? nullptr : AboutDialogs()[0];
+            HWND hOther = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50, nullptr,
+                                          nullptr, nullptr, nullptr);
+            SetForegroundWindow(hOther);
+            SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
+            nDialogs = AboutDialogs().size();
+            hForeground = GetForegroundWindow();
+            DestroyWindow(hOther);
+            SendMessageA(hDialog, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
+        ASSERT_TRUE(hDialog) << "round " << round;
+        EXPECT_EQ(1u, nDialogs);
+        EXPECT_EQ(hDialog, hForeground);
+        EXPECT_TRUE(AboutDialogs().empty());
+    }
+}
+
+TEST_F(LedTrayFrameTest, ExitWhileTheDialogIsOpenClosesBothAndEndsTheLoop)
+{
+    bool bFrameLeftForLater = false;
+    led::RunInsideModalLoop([&] {
+        SendMessageA(m_hWnd, WM_COMMAND, ID_APP_EXIT, 0);
+        bFrameLeftForLater = IsWindow(m_hWnd);
+    });
+    SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
+    EXPECT_TRUE(bFrameLeftForLater);
+    EXPECT_TRUE(AboutDialogs().empty());
+    EXPECT_TRUE(led::Pump(200)) << "WM_QUIT";
+    EXPECT_FALSE(IsWindow(m_hWnd));
+    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+}
+
+TEST_F(LedTrayFrameTest, ExitWithoutDialogDestroysTheFrameAtOnce)
+{
+    ASSERT_TRUE(led::TrayHasIcon(m_hWnd));
+    SendMessageA(m_hWnd, WM_COMMAND, ID_APP_EXIT, 0);
+    EXPECT_FALSE(IsWindow(m_hWnd));
+    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+}
+
+// The updater's close message can arrive while the version dialog runs:
+// the frame and its object go, and nothing may write to them afterwards.
+TEST_F(LedTrayFrameTest, CloseFromOutsideWhileTheDialogRunsLeavesTheDeletedFrameAlone)
+{
+    g_pWatched = m_pFrame;
+    g_nWatched = sizeof(CMainFrame);
+    led::RunInsideModalLoop([&] { SendMessageA(m_hWnd, WM_CLOSE, 0, 0); });
+    SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
+    g_pWatched = nullptr;
+    ASSERT_TRUE(g_bWatchedFreed);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(m_pFrame);
+    EXPECT_EQ(g_nWatched, size_t(std::count(p, p + g_nWatched, 0xDD)));
+    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+}
+
+TEST_F(LedTrayFrameTest, PowerEventsAndTheEndOfTheSessionAreNeverRefused)
+{
+    for (UINT event : {0x0u, 0x4u, 0x12u, 0x1234u})  // query suspend, suspend, resume, unknown
+        EXPECT_EQ(TRUE, SendMessageA(m_hWnd, WM_POWERBROADCAST, event, 0));
+    EXPECT_EQ(1, SendMessageA(m_hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+}
+
+class LedAppTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (CWnd* pMain = theApp.m_pMainWnd)
+            pMain->DestroyWindow();
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        g_nInstanceCount = -1;
+        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
+    }
+};
+
+TEST_F(LedAppTest, FirstCopyRunsAHiddenFrameFoundByItsClass)
+{
+    ASSERT_EQ(-1, g_nInstanceCount);
+    ASSERT_TRUE(theApp.InitInstance());
+    EXPECT_EQ(0, g_nInstanceCount);
+    ASSERT_TRUE(theApp.m_pMainWnd);
+    HWND hWnd = FindWindowA("VelraLEDUtility", nullptr);
+    EXPECT_EQ(theApp.m_pMainWnd->m_hWnd, hWnd);
+    EXPECT_FALSE(IsWindowVisible(hWnd));
+    char title[64] = "";
+    GetWindowTextA(hWnd, title, sizeof(title));
+    EXPECT_STREQ("VelraLumoLEDUtility", title);
+    EXPECT_TRUE(led::TrayHasIcon(hWnd));
+
+    SendMessageA(hWnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(hWnd));
+    EXPECT_FALSE(led::TrayHasIcon(hWnd));
+    EXPECT_TRUE(led::Pump(50)) << "WM_QUIT";
+    theApp.ExitInstance();
+    EXPECT_EQ(-1, g_nInstanceCount);
+}
+
+TEST_F(LedAppTest, SecondCopyLeavesWithoutWindowOrSettings)
+{
+    g_nInstanceCount = 0;
+    SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
+    EXPECT_FALSE(theApp.InitInstance());
+    EXPECT_FALSE(theApp.m_pMainWnd);
+    EXPECT_FALSE(FindWindowA("VelraLEDUtility", nullptr));
+    theApp.ExitInstance();
+    EXPECT_EQ(0, g_nInstanceCount);
+    HKEY key;
+    EXPECT_NE(0, RegOpenKeyExA(HKEY_CURRENT_USER, led::SettingsKey().c_str(), 0, KEY_READ, &key));
+}
+
+// The system ends the process after WM_ENDSESSION; should it survive to a
+// normal exit all the same, the count must not drop twice.
+TEST_F(LedAppTest, EndOfTheSessionReleasesTheCountOnce)
+{
+    ASSERT_TRUE(theApp.InitInstance());
+    HWND hWnd = theApp.m_pMainWnd->m_hWnd;
+    SendMessageA(hWnd, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(-1, g_nInstanceCount);
+    SendMessageA(hWnd, WM_CLOSE, 0, 0);
+    theApp.ExitInstance();
+    EXPECT_EQ(-1, g_nInstanceCount);
+}
+
+}  // namespace
