@@ -4,6 +4,10 @@
 //       writes a shell shortcut (the Start Menu entries of the demo machine)
 //   demo_runner findwindow <class>
 //       exit code 0 when a top-level window of that class exists
+//   demo_runner post <class> <x> <y> <message> <wParam> <lParam>
+//       puts the cursor at x,y and posts a message to the window of that
+//       class (how the demo presses the tray icon: the shell's notification
+//       reaches the utility as such a message)
 //   demo_runner run <unix-shot-dir> <command line...>
 //       starts the program, saves a screenshot of the screen whenever one of
 //       its message boxes is up (the progress window, when shown, is still
@@ -11,6 +15,7 @@
 //       captions and texts (UTF-8) and the exit code
 #include <objbase.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -85,6 +90,16 @@ int main(int argc, char** argv)
     }
     if (argc == 3 && std::string(argv[1]) == "findwindow")
         return FindWindowA(argv[2], nullptr) ? 0 : 1;
+    if (argc == 8 && std::string(argv[1]) == "post") {
+        HWND hWnd = FindWindowA(argv[2], nullptr);
+        if (!hWnd)
+            return 1;
+        SetCursorPos(atoi(argv[3]), atoi(argv[4]));
+        return PostMessageA(hWnd, strtoul(argv[5], nullptr, 0), strtoul(argv[6], nullptr, 0),
+                            strtol(argv[7], nullptr, 0))
+                   ? 0
+                   : 1;
+    }
     if (argc >= 4 && std::string(argv[1]) == "run") {
         ShotState st{argv[2], 0};
         std::string cmd;
