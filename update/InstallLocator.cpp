@@ -67,9 +67,13 @@ CString CInstallLocator::ReadRegistryString(HKEY hRoot, LPCSTR lpszSubKey, LPCST
         return result;
     // One byte more than the value may fill: a value that takes the whole
     // 260 bytes without its own terminator is too long, never read past.
+    // Only text is a path: the bytes of a number or of binary data could
+    // spell one by accident.
     BYTE buffer[261];
     DWORD cb = 260;
-    if (RegQueryValueExA(key.h, lpszValueName, nullptr, nullptr, buffer, &cb) == ERROR_SUCCESS) {
+    DWORD dwType = REG_NONE;
+    if (RegQueryValueExA(key.h, lpszValueName, nullptr, &dwType, buffer, &cb) == ERROR_SUCCESS &&
+        (dwType == REG_SZ || dwType == REG_EXPAND_SZ)) {
         buffer[cb] = 0;
         if (cb < 260 || buffer[259] == 0)
             result = reinterpret_cast<LPCSTR>(buffer);

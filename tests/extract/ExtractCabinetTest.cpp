@@ -263,6 +263,32 @@ TEST_F(Extract, FailureInsideAFileKeepsThePreviousVersion)
     EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat", "b.dat"}));
 }
 
+TEST_F(Extract, DestinationHeldOpenElsewhereKeepsThePreviousVersion)
+{
+    const std::string b = target + "b.dat";
+    tst::WriteBytes(b, "previous b");
+    // Another process holds b.dat open without sharing: our handle is handed
+    // to a running program and closed here.
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::string cmd = "\"" + tst::BinFile("tbwindow.exe") + "\" VelraHolderWnd - --hidden";
+    ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HANDLE hMine = CreateFileA(b.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hMine, INVALID_HANDLE_VALUE);
+    HANDLE hTheirs = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), hMine, pi.hProcess, &hTheirs, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+
+    EXPECT_FALSE(Run(Write(CabPlan{{{"a.dat", "new a"}, {"b.dat", "new b"}}})));
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(tst::ReadBytes(b), "previous b");
+    EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat", "b.dat"})) << "no temporary file is left";
+}
+
 TEST_F(Extract, NamesThatWouldLeaveTheTargetAreRefused)
 {
     CreateDirectoryA((target + "a").c_str(), nullptr);

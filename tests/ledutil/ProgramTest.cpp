@@ -83,6 +83,45 @@ TEST_F(LedProgramTest, SecondCopyEndsAtOnceAndTheFirstRunsOn)
     EXPECT_EQ(-1, *count.Get());
 }
 
+TEST_F(LedProgramTest, TwentyCopiesStartedTogetherLeaveExactlyOneRunning)
+{
+    led::ExeCounter count(m_exe);
+    ASSERT_TRUE(count.Get());
+    // Created suspended and released together, so that the starts race.
+    std::vector<PROCESS_INFORMATION> copies(20);
+    for (PROCESS_INFORMATION& pi : copies) {
+        STARTUPINFOA si{};
+        si.cb = sizeof(si);
+        std::string cmd = Quoted(m_exe);
+        ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                                   &si, &pi));
+    }
+    for (PROCESS_INFORMATION& pi : copies)
+        ResumeThread(pi.hThread);
+
+    int nEnded = 0;
+    for (PROCESS_INFORMATION& pi : copies)
+        if (WaitForSingleObject(pi.hProcess, 15000) == WAIT_OBJECT_0)
+            ++nEnded;
+    EXPECT_EQ(nEnded, 19) << "all but one copy end by themselves";
+    HWND hFrame = FindWindowA(kClass, nullptr);
+    ASSERT_TRUE(hFrame);
+    EXPECT_EQ(0, *count.Get());
+    SendMessageA(hFrame, WM_CLOSE, 0, 0);
+    for (PROCESS_INFORMATION& pi : copies) {
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    EXPECT_EQ(-1, *count.Get());
+
+    led::Process again(Quoted(m_exe));
+    HWND hAgain = again.FindWindowOfClass(kClass, 10000);
+    ASSERT_TRUE(hAgain) << "a new start runs after all copies ended";
+    SendMessageA(hAgain, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, again.Wait(10000));
+}
+
 TEST_F(LedProgramTest, ReportedLevelIsStoredAndAppliedAtTheNextStart)
 {
     led::Process first(Quoted(m_exe));

@@ -125,6 +125,32 @@ TEST_F(Probes, AppPathsValueLengthBoundaries)
     }
 }
 
+TEST_F(Probes, ValuesThatAreNotTextNeverMakeATargetFolder)
+{
+    // "C:\\" spelt by the bytes of a number, and a path stored as binary data.
+    const char path[] = "C:\\Apps\\Hub\\Hub.exe";
+    const DWORD dwPathLike = 0x005C3A43;
+    {
+        upd::AppPathEntry entry("VelraProbeHub.exe", "");
+        entry.key.SetBinary("", &dwPathLike, sizeof(dwPathLike), REG_DWORD);
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+        entry.key.SetBinary("", path, sizeof(path), REG_BINARY);
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+        entry.key.SetBinary("", path, sizeof(path), REG_EXPAND_SZ);
+        EXPECT_TRUE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+        entry.key.SetBinary("", "", 0, REG_SZ);  // empty, no terminator at all
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+    }
+    HKEY hRun;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, upd::kRunKey, 0, KEY_ALL_ACCESS, &hRun), 0);
+    RegSetValueExA(hRun, "VelraProbeRun.EXE", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwPathLike), 4);
+    EXPECT_FALSE(CUpdateItem("LEDUtility.cab").ProbeRunEntry("VelraProbeRun.EXE"));
+    RegSetValueExA(hRun, "VelraProbeRun.EXE", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(path), sizeof(path));
+    EXPECT_FALSE(CUpdateItem("LEDUtility.cab").ProbeRunEntry("VelraProbeRun.EXE"));
+    RegDeleteValueA(hRun, "VelraProbeRun.EXE");
+    RegCloseKey(hRun);
+}
+
 TEST_F(Probes, RunEntriesQuotedAndUnquoted)
 {
     struct Case {
