@@ -13,10 +13,14 @@ struct MenuMaps {
     std::unordered_map<HMENU, CMenu*> temporary;
 };
 
+// A plain pointer for the reason given in Wnd.cpp.
+thread_local MenuMaps* t_pMaps = nullptr;
+
 MenuMaps& Maps()
 {
-    static thread_local MenuMaps maps;
-    return maps;
+    if (!t_pMaps)
+        t_pMaps = new MenuMaps;
+    return *t_pMaps;
 }
 
 BOOL MenuHoldsID(HMENU hMenu, UINT nID)
@@ -80,6 +84,15 @@ void CMenu::DeleteTempMap()
         delete entry.second;
     }
     map.clear();
+}
+
+void CMenu::DeleteThreadState()
+{
+    if (!t_pMaps)
+        return;
+    DeleteTempMap();
+    delete t_pMaps;
+    t_pMaps = nullptr;
 }
 
 CMenu* CMenu::FindPopupMenuFromID(HMENU hRoot, UINT nID)

@@ -24,6 +24,8 @@ public:
     static CMenu* FromHandle(HMENU hMenu);
     static CMenu* FromHandlePermanent(HMENU hMenu);
     static void DeleteTempMap();
+    // Frees the calling thread's maps as a framework thread ends.
+    static void DeleteThreadState();
     // The permanent menu object of the pop-up that holds command nID: looked
     // for below hRoot first, then among all permanent menus of the thread.
     static CMenu* FindPopupMenuFromID(HMENU hRoot, UINT nID);

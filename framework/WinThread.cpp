@@ -33,8 +33,8 @@ unsigned __stdcall CWinThread::ThreadEntry(void* pParam)
     if (pThread->m_bAutoDelete)
         pThread->Delete();
     t_pThread = nullptr;
-    CWnd::DeleteTempMap();
-    CMenu::DeleteTempMap();
+    CWnd::DeleteThreadState();
+    CMenu::DeleteThreadState();
     return unsigned(nResult);
 }
 

@@ -23,10 +23,16 @@ struct WndThreadState {
     HHOOK hHookOldCbtFilter = nullptr;
 };
 
+// Held through a plain pointer: MinGW runs the destructors of thread_local
+// objects after the thread's emulated TLS block is freed, so an object with
+// a destructor crashes its thread as it ends.
+thread_local WndThreadState* t_pState = nullptr;
+
 WndThreadState& State()
 {
-    static thread_local WndThreadState state;
-    return state;
+    if (!t_pState)
+        t_pState = new WndThreadState;
+    return *t_pState;
 }
 }  // namespace
 
@@ -70,6 +76,15 @@ void CWnd::DeleteTempMap()
         delete entry.second;
     }
     map.clear();
+}
+
+void CWnd::DeleteThreadState()
+{
+    if (!t_pState)
+        return;
+    DeleteTempMap();
+    delete t_pState;
+    t_pState = nullptr;
 }
 
 BOOL CWnd::Attach(HWND hWndNew)

@@ -33,6 +33,8 @@ public:
     static CWnd* FromHandle(HWND hWnd);
     static CWnd* FromHandlePermanent(HWND hWnd);
     static void DeleteTempMap();
+    // Frees the calling thread's maps as a framework thread ends.
+    static void DeleteThreadState();
     BOOL Attach(HWND hWndNew);
     HWND Detach();
     BOOL SubclassWindow(HWND hWnd);

@@ -7,7 +7,7 @@ set -eu
 out=$1
 corpus=$2
 export TZ=UTC
-rm -rf "$out" && mkdir -p "$out/src/three" "$out/src/sub/sub" "$out/src/utf8" "$out/src/many" "$out/corpus"
+rm -rf "$out/src" "$out/corpus" "$out"/*.cab && mkdir -p "$out/src/three" "$out/src/sub/sub" "$out/src/utf8" "$out/src/many" "$out/corpus"
 cp "$corpus"/*.cab "$out/corpus/"
 
 cd "$out/src/three"

@@ -1,0 +1,270 @@
+// The shipped VelraUpdate.exe, copied into a folder of its own with its
+// packages, over a machine staged with a target for every row of its
+// table: the testbed's windows running from the targets' folders, the
+// stand-in service installed there and the BIOS library beside the
+// updater. The event log and the target folders, watched while it runs,
+// give the order of closing, stopping, extracting and starting.
+#include <shlobj.h>
+
+#include <memory>
+#include <set>
+
+#include "TargetsTestSupport.h"
+#include "UpdateTestSupport.h"
+
+namespace {
+typedef std::vector<std::string> Lines;
+const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
+
+std::set<std::string> Names(const std::string& folder)
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+            names.insert(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+std::string SystemFolder(const char* sub)
+{
+    char sys[MAX_PATH];
+    GetSystemDirectoryA(sys, MAX_PATH);
+    return std::string(sys) + "\\" + sub;
+}
+
+// The event log at the moment the first new name shows up in any of the
+// watched folders, and at the moment one shows up in the last of them.
+class FolderWatch {
+public:
+    explicit FolderWatch(std::vector<std::string> folders) : m_folders(std::move(folders))
+    {
+        for (const std::string& f : m_folders)
+            m_before.push_back(Names(f));
+        m_hThread = CreateThread(nullptr, 0, Poll, this, 0, nullptr);
+    }
+    ~FolderWatch() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        if (m_hThread) {
+            WaitForSingleObject(m_hThread, INFINITE);
+            CloseHandle(m_hThread);
+            m_hThread = nullptr;
+        }
+    }
+    bool sawFirst = false, sawLast = false;
+    Lines atFirst, atLast;
+
+private:
+    static DWORD WINAPI Poll(void* p)
+    {
+        FolderWatch* w = static_cast<FolderWatch*>(p);
+        while (!w->m_stop && !w->sawLast) {
+            for (size_t i = 0; i < w->m_folders.size(); ++i) {
+                if (Names(w->m_folders[i]) == w->m_before[i])
+                    continue;
+                if (!w->sawFirst) {
+                    w->atFirst = tgt::Events();
+                    w->sawFirst = true;
+                }
+                if (i + 1 == w->m_folders.size()) {
+                    w->atLast = tgt::Events();
+                    w->sawLast = true;
+                }
+            }
+            Sleep(1);
+        }
+        return 0;
+    }
+    std::vector<std::string> m_folders;
+    std::vector<std::set<std::string>> m_before;
+    HANDLE m_hThread = nullptr;
+    volatile bool m_stop = false;
+};
+
+// Each packaged file holds "<package> <file>".
+void ExpectFromPackage(const std::string& folder, const char* package, std::initializer_list<const char*> files)
+{
+    for (const char* f : files) {
+        EXPECT_EQ(tst::ReadBytes(folder + f), std::string(package) + " " + f + "\r\n") << folder << f;
+        EXPECT_TRUE(tgt::CameFromPackage(folder + f)) << folder << f;
+    }
+}
+
+class StagedMachine : public ::testing::Test {
+protected:
+    StagedMachine()
+    {
+        tgt::EndTestbedWindows();
+        tst::CopyTo(tgt::Bin("VelraUpdate.exe"), updater / "VelraUpdate.exe");
+        tst::CopyTo(tgt::Bin("velsvc_s.exe"), hub / "velsvc_s.exe");
+    }
+    ~StagedMachine() override
+    {
+        tgt::EndTestbedWindows();
+        service.reset();
+        // The service's process may still hold its program for a moment.
+        for (int i = 0; i < 100 && !DeleteFileA((hub / "velsvc_s.exe").c_str()); ++i)
+            Sleep(50);
+    }
+    void Packages(std::initializer_list<const char*> names)
+    {
+        for (const char* n : names)
+            ASSERT_TRUE(tst::CopyTo(tgt::TestData(n), updater / n)) << n;
+    }
+    tst::RunResult Run(tst::BoxHook onBox = nullptr, void* ctx = nullptr)
+    {
+        return tst::RunAndAnswer("\"" + (updater / "VelraUpdate.exe") + "\"", 120000, onBox, ctx);
+    }
+
+    tst::TempDir updater{"upd"}, hub{"hub"};
+    upd::AppPathEntry hubEntry{"VelraHomedeck.exe", hub / "VelraHomedeck.exe"};
+    std::unique_ptr<tgt::Service> service;
+};
+}  // namespace
+
+TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceStartedAfter)
+{
+    // Row 1: the fixed path of the screen-mode tool.
+    const std::string scrnmode = "C:\\Program Files\\KANDELO\\SCRNMODE\\";
+    ASSERT_TRUE(tst::MakeDirs(scrnmode));
+    struct RemoveKandelo {
+        ~RemoveKandelo() { tst::RemoveTree("C:\\Program Files\\KANDELO"); }
+    } removeKandelo;
+    tst::WriteBytes(scrnmode + "Scrnmode.exe", "old");
+    // Rows 2 to 5: both shortcut forms of both learning applications.
+    tst::TempDir words("words"), sums("sums"), viewer("view"), led("led");
+    tst::WriteBytes(words / "Words.exe", "old");
+    tst::WriteBytes(sums / "Sums.exe", "old");
+    const std::string menu = upd::StartMenu(CSIDL_PROGRAMS) + "VelraTargetsRun\\";
+    struct RemoveMenu {
+        std::string path;
+        ~RemoveMenu() { tst::RemoveTree(path); }
+    } removeMenu{menu};
+    ASSERT_TRUE(tst::MakeDirs(menu + "Learn"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "VelraWords.LNK", words / "Words.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "Learn\\Velra Words.LNK", words / "Words.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "VelraSums.LNK", sums / "Sums.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "Learn\\Velra Sums.LNK", sums / "Sums.exe"));
+    // Rows 6 to 14: the media hub without MediaObj.dll or TunerCtl.dll, so
+    // rows 12 to 14 apply and rows 10 and 11 do not; the viewer (row 7).
+    upd::AppPathEntry viewerEntry("VelraLumoView.exe", viewer / "VelraLumoView.exe");
+    // Row 15: the tray utility.
+    tst::ScopedValue run(HKEY_LOCAL_MACHINE, upd::kRunKey, "VelraLumoLEDUtility.EXE",
+                         "\"" + led.Path() + "VelraLumoLEDUtility.EXE\"");
+    // Row 16: a machine with the card slot.
+    tst::ScopedKey machine(HKEY_LOCAL_MACHINE, "Software\\VelraTestbed");
+    machine.SetDword("MachineType", 22);
+    tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), updater / "VLBIOSIF.DLL");
+    const std::string slk = SystemFolder("SLK\\");
+    struct RemoveSlk {
+        std::string path;
+        ~RemoveSlk() { tst::RemoveTree(path); }
+    } removeSlk{slk};
+    tst::RemoveTree(slk);
+    Packages({"SCRNMODE.cab", "VLWORD.cab", "VLMATH.cab", "Homedeck.cab", "LumoView.cab", "velsvc_s.cab", "CORE.cab",
+              "VCORE.cab", "VTUNE.cab", "VPAD.cab", "XCORE.cab", "LEDUtility.cab", "SLOTLOCK.cab"});
+
+    // The programs run from the files their packages replace; a running
+    // program's file cannot be replaced, so a package extracted before its
+    // program has ended fails.
+    tst::CopyTo(tgt::Bin("tbwindow.exe"), hub / "VelraHomedeck.exe");
+    tst::CopyTo(tgt::Bin("tbwindow.exe"), viewer / "VelraLumoView.exe");
+    tst::CopyTo(tgt::Bin("tbwindow.exe"), led / "VelraLumoLEDUtility.EXE");
+    tgt::ClearEvents();
+    std::unique_ptr<tgt::Program> windows[] = {
+        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraHomedeck --ring-on-close", hub / "VelraHomedeck.exe")),
+        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraLumoView", viewer / "VelraLumoView.exe")),
+        std::unique_ptr<tgt::Program>(tgt::StartWindow("PADWIN")),
+        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraLEDUtility - --hidden", led / "VelraLumoLEDUtility.EXE")),
+    };
+    service.reset(new tgt::Service(hub / "velsvc_s.exe"));
+    ASSERT_TRUE(service->Start());
+    ASSERT_FALSE(tst::CopyTo(tgt::Bin("tbwindow.exe"), hub / "VelraHomedeck.exe"))
+        << "a running program's file can be replaced here, so the order of the run goes unchecked";
+    tgt::ClearEvents();
+
+    FolderWatch watch({scrnmode, words.Path(), sums.Path(), hub.Path(), viewer.Path(), led.Path(), slk});
+    tst::RunResult r = Run();
+    watch.Stop();
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 0u);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
+    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+
+    // Row 6 closes the hub and the ring it brings up, and the companion;
+    // row 7 the viewer; row 8 stops the service; row 15 the utility.
+    const Lines beforeExtraction{"biosif query 22",           "VelraHomedeck SC_CLOSE", "VelraLumoRingWnd ready",
+                                 "VelraLumoRingWnd SC_CLOSE", "PADWIN WM_CLOSE",        "VelraLumoView SC_CLOSE",
+                                 "velsvc_s stop",             "VelraLEDUtility WM_CLOSE"};
+    EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
+    Lines all = beforeExtraction;
+    all.push_back("velsvc_s start");
+    EXPECT_EQ(tgt::Events(), all);
+    EXPECT_TRUE(watch.sawFirst && watch.sawLast);
+    EXPECT_EQ(watch.atFirst, beforeExtraction);
+    EXPECT_EQ(watch.atLast, beforeExtraction) << "the service started before the last package";
+    EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
+
+    EXPECT_EQ(Names(scrnmode), (std::set<std::string>{"Scrnmode.exe"}));
+    ExpectFromPackage(scrnmode, "SCRNMODE.cab", {"Scrnmode.exe"});
+    EXPECT_EQ(Names(words.Path()), (std::set<std::string>{"Words.exe", "words.dic"}));
+    ExpectFromPackage(words.Path(), "VLWORD.cab", {"Words.exe", "words.dic"});
+    EXPECT_EQ(Names(sums.Path()), (std::set<std::string>{"Sums.exe", "sums.dat"}));
+    ExpectFromPackage(sums.Path(), "VLMATH.cab", {"Sums.exe", "sums.dat"});
+    EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe", "core.dll",
+                                                        "vcore.dll", "vpad.dll", "xcore.dll"}));
+    ExpectFromPackage(hub.Path(), "Homedeck.cab", {"VelraHomedeck.exe", "homedeck.dat"});
+    ExpectFromPackage(hub.Path(), "CORE.cab", {"core.dll"});
+    ExpectFromPackage(hub.Path(), "VCORE.cab", {"vcore.dll"});
+    ExpectFromPackage(hub.Path(), "VPAD.cab", {"vpad.dll"});
+    ExpectFromPackage(hub.Path(), "XCORE.cab", {"xcore.dll"});
+    EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
+    EXPECT_EQ(tst::ReadBytes(hub / "velsvc_s.exe"), tst::ReadBytes(tgt::Bin("velsvc_s.exe")));
+    EXPECT_EQ(Names(viewer.Path()), (std::set<std::string>{"VelraLumoView.exe"}));
+    ExpectFromPackage(viewer.Path(), "LumoView.cab", {"VelraLumoView.exe"});
+    EXPECT_EQ(Names(led.Path()), (std::set<std::string>{"VelraLumoLEDUtility.EXE"}));
+    ExpectFromPackage(led.Path(), "LEDUtility.cab", {"VelraLumoLEDUtility.EXE"});
+    EXPECT_EQ(Names(slk), (std::set<std::string>{"slotlock.sys"}));
+    ExpectFromPackage(slk, "SLOTLOCK.cab", {"slotlock.sys"});
+
+    // Closed programs are not started again.
+    for (const char* cls : {"VelraLumoRingWnd", "VelraHomedeck", "VelraLumoView", "PADWIN", "VelraLEDUtility"})
+        EXPECT_EQ(FindWindowA(cls, nullptr), nullptr) << cls;
+    for (auto& w : windows)
+        EXPECT_FALSE(w->Running());
+}
+
+namespace {
+void RecordEvents(const tst::SeenBox&, HWND, DWORD, void* ctx) { *static_cast<Lines*>(ctx) = tgt::Events(); }
+}  // namespace
+
+TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
+{
+    Packages({"Homedeck.cab", "velsvc_s.cab"});
+    tst::WriteBytes(updater / "CORE.cab", "MSCF" + std::string(60, '\0'));
+    service.reset(new tgt::Service(hub / "velsvc_s.exe"));
+    ASSERT_EQ(service->State(), DWORD(SERVICE_STOPPED));
+    tgt::ClearEvents();
+
+    Lines atFailure{"unseen"};
+    tst::RunResult r = Run(RecordEvents, &atFailure);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(r.boxes.size(), 1u);
+    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."));
+    // The failure of the last package is reported before the service starts.
+    EXPECT_EQ(atFailure, Lines{});
+    EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
+    EXPECT_EQ(tgt::Events(), Lines{"velsvc_s start"});
+    EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
+    EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe"}));
+    EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
+}

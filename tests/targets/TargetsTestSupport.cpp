@@ -1,0 +1,199 @@
+#include "TargetsTestSupport.h"
+
+#include <fstream>
+
+#include "UpdateApp.h"
+#include "UpdateItem.h"
+
+namespace tgt {
+
+namespace {
+const char kEventLog[] = "C:\\testbed\\events.log";
+const char* const kTestbedClasses[] = {"VelraLumoRingWnd", "VelraHomedeck", "VelraLumoView", "PADWIN",
+                                       "VelraLEDUtility"};
+
+// Runs a testbed controller and gives its exit code.
+DWORD Control(const std::string& commandLine)
+{
+    Program p(commandLine);
+    return p.Wait(30000);
+}
+}  // namespace
+
+std::string Bin(const char* name) { return tst::ExeFolder() + "..\\" + name; }
+
+std::string TestData(const char* name) { return Bin("testdata\\targets\\") + name; }
+
+void ClearEvents()
+{
+    // A writer may still hold the file for a moment.
+    for (int i = 0; i < 100 && !DeleteFileA(kEventLog) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i)
+        Sleep(10);
+}
+
+std::vector<std::string> Events()
+{
+    std::vector<std::string> lines;
+    std::ifstream in(kEventLog, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool WaitForEvent(const std::string& line, size_t count, DWORD timeoutMs)
+{
+    for (DWORD start = GetTickCount();; Sleep(10)) {
+        size_t n = 0;
+        for (const std::string& l : Events())
+            n += l == line;
+        if (n >= count)
+            return true;
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+    }
+}
+
+Program::Program(const std::string& commandLine)
+{
+    std::string cmd = commandLine;
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        m_hProcess = pi.hProcess;
+    }
+}
+
+Program::~Program()
+{
+    if (!m_hProcess)
+        return;
+    if (Running()) {
+        TerminateProcess(m_hProcess, 99);
+        WaitForSingleObject(m_hProcess, 5000);
+    }
+    CloseHandle(m_hProcess);
+}
+
+bool Program::Running() const { return m_hProcess && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT; }
+
+DWORD Program::Wait(DWORD timeoutMs) const
+{
+    DWORD code = DWORD(-1);
+    if (m_hProcess && WaitForSingleObject(m_hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(m_hProcess, &code);
+    return code;
+}
+
+Program* StartWindow(const std::string& args, const std::string& exe)
+{
+    std::string cls = args.substr(0, args.find(' '));
+    size_t before = 0;
+    for (const std::string& l : Events())
+        before += l == cls + " ready";
+    Program* p = new Program("\"" + (exe.empty() ? Bin("tbwindow.exe") : exe) + "\" " + args);
+    EXPECT_TRUE(WaitForEvent(cls + " ready", before + 1)) << "no window " << args;
+    return p;
+}
+
+std::vector<Program*> StartWindows(std::initializer_list<const char*> args)
+{
+    std::vector<Program*> started;
+    std::vector<std::string> ready;
+    for (const char* a : args) {
+        started.push_back(new Program("\"" + Bin("tbwindow.exe") + "\" " + a));
+        ready.push_back(std::string(a).substr(0, std::string(a).find(' ')) + " ready");
+    }
+    for (const std::string& line : ready) {
+        size_t count = 0;
+        for (const std::string& other : ready)
+            count += other == line;
+        EXPECT_TRUE(WaitForEvent(line, count)) << "no " << line;
+    }
+    return started;
+}
+
+void EndTestbedWindows()
+{
+    for (const char* cls : kTestbedClasses) {
+        for (int i = 0; i < 20; ++i) {
+            HWND hWnd = FindWindowA(cls, nullptr);
+            if (!hWnd)
+                break;
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hWnd, &pid);
+            HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            if (h) {
+                TerminateProcess(h, 99);
+                WaitForSingleObject(h, 5000);
+                CloseHandle(h);
+            }
+        }
+    }
+}
+
+Service::Service(const std::string& exe) : m_exe(exe.empty() ? Bin("velsvc_s.exe") : exe)
+{
+    EXPECT_EQ(Control("\"" + m_exe + "\" --install"), 0u) << "velsvc_s could not be installed";
+}
+
+Service::~Service() { Control("\"" + m_exe + "\" --uninstall"); }
+
+bool Service::Start() { return Control("\"" + m_exe + "\" --start") == 0; }
+
+bool Service::Stop() { return Control("\"" + m_exe + "\" --stop") == 0; }
+
+DWORD Service::State() const
+{
+    DWORD state = 0;
+    if (SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)) {
+        if (SC_HANDLE hService = OpenServiceA(hManager, "velsvc_s", SERVICE_QUERY_STATUS)) {
+            SERVICE_STATUS status{};
+            if (QueryServiceStatus(hService, &status))
+                state = status.dwCurrentState;
+            CloseServiceHandle(hService);
+        }
+        CloseServiceHandle(hManager);
+    }
+    return state;
+}
+
+bool Service::WaitForState(DWORD state, DWORD timeoutMs) const
+{
+    for (DWORD start = GetTickCount(); State() != state; Sleep(10))
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+    return true;
+}
+
+ListItems::ListItems(CUpdateApp& app, std::initializer_list<int> types) : m_app(app)
+{
+    for (int type : types) {
+        CUpdateItem* pItem = new CUpdateItem("unused.cab");
+        pItem->m_nAppType = type;
+        app.m_updateList.AddTail(pItem);
+    }
+}
+
+ListItems::~ListItems()
+{
+    for (POSITION pos = m_app.m_updateList.GetHeadPosition(); pos;)
+        delete static_cast<CUpdateItem*>(m_app.m_updateList.GetNext(pos));
+    m_app.m_updateList.RemoveAll();
+}
+
+bool CameFromPackage(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    SYSTEMTIME st;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &st) &&
+           st.wYear == 2005 && st.wMonth == 6 && st.wDay == 7;
+}
+
+}  // namespace tgt

@@ -1,0 +1,82 @@
+// Helpers for the target tests: the testbed's programs and event log, the
+// stand-in service, and the update list filled by hand.
+#pragma once
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+class CUpdateApp;
+
+namespace tgt {
+
+std::string Bin(const char* name);       // a file of the build's bin folder
+std::string TestData(const char* name);  // a package made at build time
+
+// C:\testbed\events.log, as whole lines without their CRLF.
+void ClearEvents();
+std::vector<std::string> Events();
+// Waits until `line` is in the log `count` times.
+bool WaitForEvent(const std::string& line, size_t count = 1, DWORD timeoutMs = 10000);
+
+// A program started for a test, ended by force if it is still running at
+// the end. The window programs are waited for until their window is up.
+class Program {
+public:
+    explicit Program(const std::string& commandLine);
+    ~Program();
+    bool Running() const;
+    DWORD Wait(DWORD timeoutMs = 10000) const;
+
+private:
+    HANDLE m_hProcess = nullptr;
+};
+// tbwindow.exe (or a copy of it at `exe`) with these arguments; the first
+// argument is the window class, whose "ready" line is awaited.
+Program* StartWindow(const std::string& args, const std::string& exe = "");
+// Several at once, each given as tbwindow.exe's arguments.
+std::vector<Program*> StartWindows(std::initializer_list<const char*> args);
+// Ends every process that owns a window of one of the testbed's classes.
+void EndTestbedWindows();
+
+// The stand-in service "velsvc_s", installed from `exe` (the bin copy by
+// default) and removed at the end.
+class Service {
+public:
+    explicit Service(const std::string& exe = "");
+    ~Service();
+    bool Start();  // waits until it runs
+    bool Stop();   // waits until it stopped
+    DWORD State() const;  // SERVICE_RUNNING, SERVICE_STOPPED, ...; 0 when it cannot be asked
+    bool WaitForState(DWORD state, DWORD timeoutMs = 10000) const;
+
+private:
+    std::string m_exe;
+};
+
+// Appends items of these application types to the list; the destructor
+// releases every item of the list.
+class ListItems {
+public:
+    ListItems(CUpdateApp& app, std::initializer_list<int> types);
+    ~ListItems();
+
+private:
+    CUpdateApp& m_app;
+};
+
+// Milliseconds taken by fn.
+template <class Fn> DWORD Timed(Fn fn)
+{
+    DWORD start = GetTickCount();
+    fn();
+    return GetTickCount() - start;
+}
+
+// The file's last write time is the one the packages carry.
+bool CameFromPackage(const std::string& path);
+
+}  // namespace tgt
