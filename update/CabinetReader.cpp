@@ -7,6 +7,7 @@
 
 #include "CabinetReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -32,6 +33,19 @@ constexpr int kCabinetOpenFlags = kBinary | kReadOnly | kSequential;
 // free hook releases it. 16 bytes keep whatever alignment hooks.alloc gave.
 constexpr unsigned kAllocPrefix = 16;
 
+// Reads of the cabinet are served from a buffer this large: libmspack asks
+// for each data block's 8-byte header and then its data, and each of those
+// would otherwise be a system call (a costly one under Wine). The fuzzing
+// build makes it small, so that refills and seeks past its end happen
+// within the few kilobytes a fuzzed cabinet has.
+#ifndef CABINET_READ_AHEAD
+#define CABINET_READ_AHEAD (64 * 1024)
+#endif
+constexpr unsigned kReadAhead = CABINET_READ_AHEAD;
+// libmspack's own buffer for decoding; in stored folders it is also the
+// size of every write, which at the default 4 KiB is a system call per page.
+constexpr int kDecodeBuffer = 64 * 1024;
+
 // extract() insists on opening its output by name. This name is recognised
 // by address, so no cabinet path can ever be mistaken for it.
 const char kOutputName[] = "<cabinet reader output>";
@@ -44,6 +58,12 @@ struct FileObj {
     Session* session;
     intptr_t handle;
     bool output;
+    // Input only: the read-ahead buffer (allocated after this object), the
+    // part of it not yet handed out, and the handle's own position, which
+    // lies at the buffer's end.
+    unsigned char* ahead;
+    unsigned aheadPos, aheadLen;
+    long long filePos;
 };
 
 struct Session {
@@ -108,14 +128,15 @@ mspack_file* SysOpen(mspack_system* self, const char* filename, int mode) {
         return mode == MSPACK_SYS_OPEN_WRITE ? reinterpret_cast<mspack_file*>(&s->out) : nullptr;
     }
     if (mode != MSPACK_SYS_OPEN_READ) return nullptr;
-    void* mem = SysAlloc(self, sizeof(FileObj));
+    void* mem = SysAlloc(self, sizeof(FileObj) + kReadAhead);
     if (!mem) return nullptr;
     intptr_t h = s->hooks->open(filename, kCabinetOpenFlags, 0);
     if (h == -1) {
         SysFree(mem);
         return nullptr;
     }
-    return reinterpret_cast<mspack_file*>(new (mem) FileObj{s, h, false});
+    auto* ahead = static_cast<unsigned char*>(mem) + sizeof(FileObj);
+    return reinterpret_cast<mspack_file*>(new (mem) FileObj{s, h, false, ahead, 0, 0, 0});
 }
 
 void SysClose(mspack_file* f) {
@@ -129,12 +150,30 @@ void SysClose(mspack_file* f) {
     SysFree(fo);
 }
 
+// Fills the whole request unless the file ends (short count) or a read fails
+// (-1). libmspack never asks for more than a data block at once, far less
+// than the buffer, so every read can go through it.
 int SysRead(mspack_file* f, void* buffer, int bytes) {
     FileObj* fo = FileOf(f);
     if (!fo || fo->output || bytes < 0) return -1;
-    unsigned got = fo->session->hooks->read(fo->handle, buffer, static_cast<unsigned>(bytes));
-    if (got == static_cast<unsigned>(-1) || got > static_cast<unsigned>(bytes)) return -1;
-    return static_cast<int>(got);
+    const Hooks* hooks = fo->session->hooks;
+    auto* out = static_cast<unsigned char*>(buffer);
+    unsigned want = static_cast<unsigned>(bytes), done = 0;
+    while (done < want) {
+        if (fo->aheadPos == fo->aheadLen) {
+            unsigned got = hooks->read(fo->handle, fo->ahead, kReadAhead);
+            if (got == static_cast<unsigned>(-1) || got > kReadAhead) return -1;
+            if (got == 0) break;
+            fo->filePos += got;
+            fo->aheadPos = 0;
+            fo->aheadLen = got;
+        }
+        unsigned take = std::min(want - done, fo->aheadLen - fo->aheadPos);
+        std::memcpy(out + done, fo->ahead + fo->aheadPos, take);
+        fo->aheadPos += take;
+        done += take;
+    }
+    return static_cast<int>(done);
 }
 
 int SysWrite(mspack_file* f, void* buffer, int bytes) {
@@ -149,16 +188,35 @@ int SysWrite(mspack_file* f, void* buffer, int bytes) {
     return bytes;
 }
 
+long long LogicalPos(const FileObj* fo) { return fo->filePos - (fo->aheadLen - fo->aheadPos); }
+
+// A target inside the buffer only moves the read point; anything else
+// goes to the hook and empties the buffer.
 int SysSeek(mspack_file* f, off_t offset, int mode) {
     FileObj* fo = FileOf(f);
     if (!fo || fo->output || offset > LONG_MAX || offset < LONG_MIN) return -1;
-    return fo->session->hooks->seek(fo->handle, static_cast<long>(offset), mode) < 0 ? -1 : 0;
+    if (mode == MSPACK_SYS_SEEK_START || mode == MSPACK_SYS_SEEK_CUR) {
+        long long target = mode == MSPACK_SYS_SEEK_START ? offset : LogicalPos(fo) + offset;
+        long long bufferStart = fo->filePos - fo->aheadLen;
+        if (target >= bufferStart && target <= fo->filePos) {
+            fo->aheadPos = static_cast<unsigned>(target - bufferStart);
+            return 0;
+        }
+        if (target < 0 || target > LONG_MAX) return -1;
+        offset = target;
+        mode = MSPACK_SYS_SEEK_START;
+    }
+    long pos = fo->session->hooks->seek(fo->handle, static_cast<long>(offset), mode);
+    if (pos < 0) return -1;
+    fo->aheadPos = fo->aheadLen = 0;
+    fo->filePos = pos;
+    return 0;
 }
 
 off_t SysTell(mspack_file* f) {
     FileObj* fo = FileOf(f);
     if (!fo || fo->output) return -1;
-    return fo->session->hooks->seek(fo->handle, 0, 1);
+    return LogicalPos(fo);
 }
 
 void InitSession(Session& s, const Hooks& hooks) {
@@ -179,16 +237,22 @@ void InitSession(Session& s, const Hooks& hooks) {
     s.out.output = true;
 }
 
-// Reads until n bytes or end of file: a hook may legitimately return short.
-bool ReadFully(const Hooks& hooks, intptr_t h, void* buf, unsigned n) {
+// Reads until n bytes or end of file, as a hook may legitimately return
+// short: the count read, or -1 when a read fails.
+long ReadUpTo(const Hooks& hooks, intptr_t h, void* buf, unsigned n) {
     auto* p = static_cast<unsigned char*>(buf);
-    while (n) {
-        unsigned got = hooks.read(h, p, n);
-        if (got == 0 || got == static_cast<unsigned>(-1) || got > n) return false;
-        p += got;
-        n -= got;
+    unsigned done = 0;
+    while (done < n) {
+        unsigned got = hooks.read(h, p + done, n - done);
+        if (got == static_cast<unsigned>(-1) || got > n - done) return -1;
+        if (got == 0) break;
+        done += got;
     }
-    return true;
+    return static_cast<long>(done);
+}
+
+bool ReadFully(const Hooks& hooks, intptr_t h, void* buf, unsigned n) {
+    return ReadUpTo(hooks, h, buf, n) == static_cast<long>(n);
 }
 
 Error ReadHeader(const Hooks& hooks, intptr_t h, unsigned char (&hdr)[kHeaderSize]) {
@@ -204,9 +268,9 @@ bool SkipString(const Hooks& hooks, intptr_t h) {
     long base = hooks.seek(h, 0, 1);
     if (base < 0) return false;
     char buf[256];
-    unsigned got = hooks.read(h, buf, sizeof buf);
-    if (got == 0 || got == static_cast<unsigned>(-1) || got > sizeof buf) return false;
-    const void* nul = std::memchr(buf, 0, got);
+    long got = ReadUpTo(hooks, h, buf, sizeof buf);
+    if (got <= 0) return false;
+    const void* nul = std::memchr(buf, 0, static_cast<size_t>(got));
     if (!nul) return false;
     long len = static_cast<const char*>(nul) - buf;
     return hooks.seek(h, base + len + 1, 0) >= 0;
@@ -364,6 +428,7 @@ bool Reader::Copy(const char* name, const char* folder, Handler handler, void* c
     if (!res.decompressor) return Fail(Error::OutOfMemory);
     res.decompressor->set_param(res.decompressor, MSCABD_PARAM_FIXMSZIP, 0);
     res.decompressor->set_param(res.decompressor, MSCABD_PARAM_SALVAGE, 0);
+    res.decompressor->set_param(res.decompressor, MSCABD_PARAM_DECOMPBUF, kDecodeBuffer);
 
     res.opened = res.decompressor->open(res.decompressor, res.path);
     if (!res.opened) {

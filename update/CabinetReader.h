@@ -22,7 +22,7 @@ namespace cab {
 struct Hooks {
     void* (*alloc)(unsigned size);  // null when memory is exhausted
     void (*free)(void* p);          // accepts null
-    intptr_t (*open)(const char* path, int flags, int mode);      // -1 on failure
+    intptr_t (*open)(const char* path, int flags, int mode);      // -1 on failure; positioned at the start
     unsigned (*read)(intptr_t h, void* buf, unsigned n);          // bytes read, or (unsigned)-1
     unsigned (*write)(intptr_t h, const void* buf, unsigned n);   // bytes written, or (unsigned)-1
     int (*close)(intptr_t h);                                     // 0 or -1
