@@ -6,14 +6,16 @@
 // the second injects one fault into the hooks (a failed allocation, a failed
 // read or seek of the cabinet, a short or failed write) or, without a fault,
 // makes every read of the cabinet return only a few bytes, which must not
-// change anything a caller sees. The cabinet is
-// served from memory and every destination is a counting sink, so a run
-// costs only decoding. Besides the sanitizers, the contract the updater
-// relies on is checked after every run and a breach aborts like a crash:
-// each handle closed exactly once, every allocation returned, events in
-// order, each completed entry exactly as long as stored, errors that match
-// what actually went wrong. With CABINET_FUZZ_EXPECT_SUCCESS set (the
-// replay of the seeds made from sound cabinets), every run must succeed.
+// change anything a caller sees. The cabinet is served from memory and every
+// destination is a counting sink, so a run costs only decoding.
+//
+// Besides the sanitizers, the contract the updater relies on is checked
+// after every run and a breach aborts like a crash: each handle closed
+// exactly once, every allocation returned, events in order, each completed
+// entry exactly as long as stored, errors that match what actually went
+// wrong, the same bytes whatever the heap held before and whichever entries
+// were skipped. With CABINET_FUZZ_EXPECT_SUCCESS set (the replay of the
+// seeds made from sound cabinets), every run must also succeed.
 #include "CabinetReader.h"
 
 #include <climits>
