@@ -10,19 +10,7 @@
 #include "UpdateTestSupport.h"
 
 namespace {
-struct Registered {
-    std::string package;  // file name only
-    std::string folder;
-    int type;
-    bool operator==(const Registered& o) const
-    {
-        return package == o.package && lstrcmpiA(folder.c_str(), o.folder.c_str()) == 0 && type == o.type;
-    }
-};
-std::ostream& operator<<(std::ostream& os, const Registered& r)
-{
-    return os << "{" << r.package << ", " << r.folder << ", " << r.type << "}";
-}
+using upd::Registered;
 
 class UpdateList : public ::testing::Test {
 protected:

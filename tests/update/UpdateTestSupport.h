@@ -20,4 +20,20 @@ struct AppPathEntry {
     tst::ScopedKey key;
 };
 
+// One entry of the update list as a test compares it: the package's file
+// name, its target folder (compared without regard to case) and its type.
+struct Registered {
+    std::string package;
+    std::string folder;
+    int type;
+    bool operator==(const Registered& o) const
+    {
+        return package == o.package && lstrcmpiA(folder.c_str(), o.folder.c_str()) == 0 && type == o.type;
+    }
+};
+inline std::ostream& operator<<(std::ostream& os, const Registered& r)
+{
+    return os << "{" << r.package << ", " << r.folder << ", " << r.type << "}";
+}
+
 }  // namespace upd
