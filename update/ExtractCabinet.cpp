@@ -35,13 +35,16 @@ long CabSeek(intptr_t hf, long dist, int seektype) { return _lseek(int(hf), dist
 
 const cab::Hooks kHooks = {CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek};
 
-// The file being written: the data goes to a temporary file beside the
-// destination, which replaces the destination only once it is complete, so
-// a failed extraction never leaves a half-written program file behind.
+// The file being written. A destination that does not exist yet is created
+// in place, exclusively, so nothing already there is touched; an existing
+// one gets a temporary file beside it, which replaces it only once complete.
+// Either way a failed extraction removes what it wrote, so it never leaves a
+// half-written program file behind.
 struct PendingFile {
     char szDestination[MAX_PATH];
     char szTemporary[MAX_PATH + 16];
     bool bOpen;
+    bool bInPlace;
 };
 PendingFile g_pending;
 
@@ -118,7 +121,7 @@ bool MakeTemporaryName(const char* pszDestination, char* pszTemporary)
 void DiscardPendingFile()
 {
     if (g_pending.bOpen)
-        DeleteFileA(g_pending.szTemporary);
+        DeleteFileA(g_pending.bInPlace ? g_pending.szDestination : g_pending.szTemporary);
     g_pending.bOpen = false;
 }
 
@@ -138,25 +141,41 @@ intptr_t OnCopyFile(const cab::Notification* pn)
     if (g_pProgressDlg)
         g_pProgressDlg->ShowStatusText(strStatus);
 
-    if (!MakeTemporaryName(g_pending.szDestination, g_pending.szTemporary))
-        return -1;
-    intptr_t hf = CabOpen(g_pending.szTemporary, kOutputOpenFlags, kOutputMode);
+    intptr_t hf = CabOpen(g_pending.szDestination, kOutputOpenFlags | _O_EXCL, kOutputMode);
+    g_pending.bInPlace = hf != -1;
+    if (hf == -1) {
+        if (!MakeTemporaryName(g_pending.szDestination, g_pending.szTemporary))
+            return -1;
+        hf = CabOpen(g_pending.szTemporary, kOutputOpenFlags, kOutputMode);
+    }
     g_pending.bOpen = hf != -1;
     return hf;
 }
 
 // The complete file takes the destination's place. A read-only destination
-// cannot be replaced, so its attributes are reset first, and put back if
-// the replacement fails after all.
+// cannot be replaced, so then its attributes are reset and the replacement
+// tried again; they are put back if it fails after all.
 bool ReplaceDestination()
 {
+    if (MoveFileExA(g_pending.szTemporary, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING))
+        return true;
     DWORD dwOld = GetFileAttributesA(g_pending.szDestination);
+    if (dwOld == INVALID_FILE_ATTRIBUTES || !(dwOld & FILE_ATTRIBUTE_READONLY))
+        return false;
     SetFileAttributesA(g_pending.szDestination, FILE_ATTRIBUTE_ARCHIVE);
     if (MoveFileExA(g_pending.szTemporary, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING))
         return true;
-    if (dwOld != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(g_pending.szDestination, dwOld);
+    SetFileAttributesA(g_pending.szDestination, dwOld);
     return false;
+}
+
+// The stored attributes, set only where the new file does not carry them
+// already (a new file is usually archive and nothing else).
+void RestoreAttributes(unsigned short attribs)
+{
+    DWORD dwWanted = attribs & kRestoredAttributes;
+    if (GetFileAttributesA(g_pending.szDestination) != (dwWanted ? dwWanted : FILE_ATTRIBUTE_NORMAL))
+        SetFileAttributesA(g_pending.szDestination, dwWanted);
 }
 
 intptr_t OnFileComplete(const cab::Notification* pn)
@@ -168,12 +187,12 @@ intptr_t OnFileComplete(const cab::Notification* pn)
     if (hFile != INVALID_HANDLE_VALUE && DosDateTimeToFileTime(pn->date, pn->time, &ftLocal) &&
         LocalFileTimeToFileTime(&ftLocal, &ftUtc))
         SetFileTime(hFile, &ftUtc, nullptr, &ftUtc);
-    if (CabClose(pn->handle) != 0 || !ReplaceDestination()) {
+    if (CabClose(pn->handle) != 0 || (!g_pending.bInPlace && !ReplaceDestination())) {
         DiscardPendingFile();
         return -1;
     }
     g_pending.bOpen = false;
-    SetFileAttributesA(g_pending.szDestination, pn->attribs & kRestoredAttributes);
+    RestoreAttributes(pn->attribs);
     if (g_pProgressDlg)
         g_pProgressDlg->StepBar();
     return 1;

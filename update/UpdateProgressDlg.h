@@ -33,12 +33,14 @@ protected:
     void RestoreOwner();
     void ProcessPendingMessages();
     void RefreshPercentText(int nNewPos);
+    int FilledWidth() const;
 
     CProgressCtrl m_barCtrl;
     UINT m_nTitleId;
     int m_nRangeLow = 0;
     int m_nRangeHigh = 100;
     int m_nStepSize = 10;
+    int m_nBarFilled = 0;  // the bar's filled length, in pixels, when last drawn
     BOOL m_bOwnerDisabled = FALSE;
     HICON m_hWindowIcon;
 

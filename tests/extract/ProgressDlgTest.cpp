@@ -121,6 +121,55 @@ TEST_F(ProgressWindow, PercentFollowsTheBarWrapsAndIsSetOnlyWhenItChanges)
               (std::vector<std::string>{"0%", "33%", "66%", "100%", "0%", "25%", "50%", "75%", "100%", "25%", "100%"}));
 }
 
+namespace {
+WNDPROC g_barProc;
+int g_barPaints;
+LRESULT CALLBACK CountingBarProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT)
+        ++g_barPaints;
+    return CallWindowProcA(g_barProc, hWnd, message, wParam, lParam);
+}
+
+// The right end of the bar's filled part, read from the screen.
+int FilledEnd(HWND hBar)
+{
+    RECT rc;
+    GetClientRect(hBar, &rc);
+    HDC hdc = GetDC(hBar);
+    int end = 0;
+    for (int x = 0; x < rc.right; ++x)
+        if (GetPixel(hdc, x, rc.bottom / 2) == GetSysColor(COLOR_HIGHLIGHT))
+            end = x + 1;
+    ReleaseDC(hBar, hdc);
+    return end;
+}
+}  // namespace
+
+TEST_F(ProgressWindow, ManySmallStepsDrawTheBarOncePerPixelItGrows)
+{
+    HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
+    RECT rc;
+    GetClientRect(hBar, &rc);
+    dlg.SetBarRange(0, 6000);
+    dlg.SetBarStep(1);
+    dlg.SetBarPos(0);
+    UpdateWindow(hBar);
+    g_barProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(CountingBarProc)));
+    g_barPaints = 0;
+    for (int i = 0; i < 3000; ++i)
+        dlg.StepBar();
+    EXPECT_EQ(Bar(PBM_GETPOS), 3000);
+    EXPECT_GE(g_barPaints, rc.right / 2 - 2);
+    EXPECT_LE(g_barPaints, rc.right / 2 + 2);
+    EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
+    for (int i = 0; i < 3000; ++i)
+        dlg.StepBar();
+    EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
+    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
+    SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(g_barProc));
+}
+
 TEST_F(ProgressWindow, EnterEscAndTheCloseBoxLeaveItOpenWhileExtracting)
 {
     tst::TempDir target("t");
