@@ -180,8 +180,8 @@ void RestoreAttributes(unsigned short attribs)
 
 intptr_t OnFileComplete(const cab::Notification* pn)
 {
-    // The stamp goes on through the handle still open for writing: the
-    // rename below keeps it, and no second open of the file is needed.
+    // The stamp goes on through the handle still open for writing: a rename
+    // below keeps it, and no second open of the file is needed.
     FILETIME ftLocal, ftUtc;
     HANDLE hFile = reinterpret_cast<HANDLE>(_get_osfhandle(int(pn->handle)));
     if (hFile != INVALID_HANDLE_VALUE && DosDateTimeToFileTime(pn->date, pn->time, &ftLocal) &&
