@@ -406,10 +406,10 @@ bool Reader::Copy(const char* name, const char* folder, Handler handler, void* c
     unsigned char hdr[kHeaderSize];
     if (Error e = ReadHeader(m_hooks, res.cabinet, hdr); e != Error::None) return Fail(e);
 
-    // libmspack refuses a cabinet without entries, but one with neither
-    // files nor folders is well formed and simply has nothing to extract.
-    // (No files but a folder stays an error: data that nothing refers to.)
-    if (Le16(hdr + 28) == 0 && Le16(hdr + 26) == 0) {
+    // libmspack refuses a cabinet without entries, but one without files has
+    // simply nothing to extract, whatever folder records it carries: no
+    // entry refers to their data, so none of it is read.
+    if (Le16(hdr + 28) == 0) {
         Notification n{};
         n.name = n.disk = "";
         n.cabinetPath = res.path;

@@ -42,7 +42,7 @@ enum : int {
 enum class Event {
     CabinetInfo,    // once, after the cabinet's header was read
     FileCount,      // filesRemaining = entry count before the first entry, 0 after the last
-                    // (a cabinet with neither files nor folders: 0, then 0 again)
+                    // (a cabinet without files, with or without folders: 0, then 0 again)
     ContinuedFile,  // entry whose data begins in an earlier cabinet of a set: never extracted
     CopyFile,       // return a handle to receive the data, 0 to skip, -1 to abort
     FileComplete,   // data written; the handler now owns (closes) the handle; 0 or -1 fails

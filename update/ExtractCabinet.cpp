@@ -48,6 +48,11 @@ struct PendingFile {
 };
 PendingFile g_pending;
 
+// An entry of the cabinet was left unwritten: its data begins in an earlier
+// cabinet of a set, which a package never comes with. The extraction goes on
+// with the other entries but cannot report success.
+bool g_bEntrySkipped;
+
 // The stored name as a path of this code page: names flagged UTF-8 are
 // converted, and a name that cannot be written exactly is refused.
 bool ToAnsiName(const char* pszStored, unsigned short attribs, char* pszOut, int cchOut)
@@ -152,21 +157,110 @@ intptr_t OnCopyFile(const cab::Notification* pn)
     return hf;
 }
 
-// The complete file takes the destination's place. A read-only destination
-// cannot be replaced, so then its attributes are reset and the replacement
-// tried again; they are put back if it fails after all.
-bool ReplaceDestination()
+// A rename that fails with one of these may only meet a file that someone
+// holds open: a program still closing, or a virus scanner that looks at every
+// file just closed and lets go moments later.
+bool IsInUse(DWORD dwError) { return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_ACCESS_DENIED; }
+const int kReplaceRetries = 4;
+const DWORD kReplaceRetryDelay = 100;  // milliseconds
+const DWORD kCopyBuffer = 64 * 1024;
+
+// ERROR_SUCCESS, or why the rename failed.
+DWORD MoveOverDestination()
 {
     if (MoveFileExA(g_pending.szTemporary, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING))
+        return ERROR_SUCCESS;
+    DWORD dwError = GetLastError();
+    return dwError != ERROR_SUCCESS ? dwError : ERROR_GEN_FAILURE;
+}
+
+// Creation and last-write time of the file now under the destination name.
+// Attribute access is not subject to sharing, so this works on a file that
+// someone has opened in the meantime.
+void StampByName(const FILETIME* pftStamp)
+{
+    HANDLE hFile = CreateFileA(g_pending.szDestination, FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return;
+    SetFileTime(hFile, pftStamp, nullptr, pftStamp);
+    CloseHandle(hFile);
+}
+
+enum class Overwrite { Done, Untouched, Damaged };
+
+// The destination is held open by another program, which keeps it from
+// being replaced by name. If that program shares writing (as the C runtime
+// opens files), the complete file's bytes go over the old ones in place, as
+// a plain overwrite of the destination would have done, with the sharing
+// such an open uses. The previous version is lost only if this copy fails
+// part-way.
+Overwrite OverwriteDestination(const FILETIME* pftStamp)
+{
+    HANDLE hIn = CreateFileA(g_pending.szTemporary, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (hIn == INVALID_HANDLE_VALUE)
+        return Overwrite::Untouched;
+    void* pBuffer = CabAlloc(kCopyBuffer);
+    HANDLE hOut = pBuffer ? CreateFileA(g_pending.szDestination, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                          : INVALID_HANDLE_VALUE;
+    Overwrite result = Overwrite::Untouched;
+    if (hOut != INVALID_HANDLE_VALUE) {
+        bool bOk = true;
+        for (DWORD cbRead, cbWritten; bOk;) {
+            bOk = ReadFile(hIn, pBuffer, kCopyBuffer, &cbRead, nullptr);
+            if (!bOk || !cbRead)
+                break;
+            bOk = WriteFile(hOut, pBuffer, cbRead, &cbWritten, nullptr) && cbWritten == cbRead;
+        }
+        bOk = bOk && SetEndOfFile(hOut);
+        if (bOk && pftStamp)
+            SetFileTime(hOut, pftStamp, nullptr, pftStamp);
+        bOk = CloseHandle(hOut) && bOk;
+        result = bOk ? Overwrite::Done : Overwrite::Damaged;
+    }
+    CabFree(pBuffer);
+    CloseHandle(hIn);
+    if (result == Overwrite::Done)
+        DeleteFileA(g_pending.szTemporary);
+    return result;
+}
+
+// The complete file takes the destination's place, and then gets its time
+// stamp by that name: NTFS gives a file that takes a name removed moments
+// before the removed file's creation time (name tunnelling). A read-only
+// destination cannot be replaced, so then its attributes are reset and the
+// replacement tried again. One held open elsewhere is tried again a few
+// times, then overwritten in place if its holder shares writing. The
+// attributes are put back if the destination stays untouched after all.
+bool ReplaceDestination(const FILETIME* pftStamp)
+{
+    DWORD dwError = MoveOverDestination();
+    DWORD dwOld = INVALID_FILE_ATTRIBUTES;
+    if (dwError != ERROR_SUCCESS) {
+        dwOld = GetFileAttributesA(g_pending.szDestination);
+        if (dwOld == INVALID_FILE_ATTRIBUTES)
+            return false;
+        if (dwOld & FILE_ATTRIBUTE_READONLY) {
+            SetFileAttributesA(g_pending.szDestination, FILE_ATTRIBUTE_ARCHIVE);
+            dwError = MoveOverDestination();
+        }
+    }
+    for (int i = 0; i < kReplaceRetries && IsInUse(dwError); ++i) {
+        Sleep(kReplaceRetryDelay);
+        dwError = MoveOverDestination();
+    }
+    if (dwError == ERROR_SUCCESS) {
+        if (pftStamp)
+            StampByName(pftStamp);
         return true;
-    DWORD dwOld = GetFileAttributesA(g_pending.szDestination);
-    if (dwOld == INVALID_FILE_ATTRIBUTES || !(dwOld & FILE_ATTRIBUTE_READONLY))
-        return false;
-    SetFileAttributesA(g_pending.szDestination, FILE_ATTRIBUTE_ARCHIVE);
-    if (MoveFileExA(g_pending.szTemporary, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING))
-        return true;
-    SetFileAttributesA(g_pending.szDestination, dwOld);
-    return false;
+    }
+    Overwrite result = IsInUse(dwError) ? OverwriteDestination(pftStamp) : Overwrite::Untouched;
+    if (result == Overwrite::Untouched && (dwOld & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(g_pending.szDestination, dwOld);
+    return result == Overwrite::Done;
 }
 
 // The stored attributes, set only where the new file does not carry them
@@ -180,14 +274,18 @@ void RestoreAttributes(unsigned short attribs)
 
 intptr_t OnFileComplete(const cab::Notification* pn)
 {
-    // The stamp goes on through the handle still open for writing: a rename
-    // below keeps it, and no second open of the file is needed.
     FILETIME ftLocal, ftUtc;
-    HANDLE hFile = reinterpret_cast<HANDLE>(_get_osfhandle(int(pn->handle)));
-    if (hFile != INVALID_HANDLE_VALUE && DosDateTimeToFileTime(pn->date, pn->time, &ftLocal) &&
-        LocalFileTimeToFileTime(&ftLocal, &ftUtc))
-        SetFileTime(hFile, &ftUtc, nullptr, &ftUtc);
-    if (CabClose(pn->handle) != 0 || (!g_pending.bInPlace && !ReplaceDestination())) {
+    const FILETIME* pftStamp = nullptr;
+    if (DosDateTimeToFileTime(pn->date, pn->time, &ftLocal) && LocalFileTimeToFileTime(&ftLocal, &ftUtc))
+        pftStamp = &ftUtc;
+    // A file created in place is stamped through the handle still open for
+    // writing, with no second open; a replacement only once it has its name.
+    if (g_pending.bInPlace && pftStamp) {
+        HANDLE hFile = reinterpret_cast<HANDLE>(_get_osfhandle(int(pn->handle)));
+        if (hFile != INVALID_HANDLE_VALUE)
+            SetFileTime(hFile, pftStamp, nullptr, pftStamp);
+    }
+    if (CabClose(pn->handle) != 0 || (!g_pending.bInPlace && !ReplaceDestination(pftStamp))) {
         DiscardPendingFile();
         return -1;
     }
@@ -219,6 +317,8 @@ intptr_t CabinetNotify(cab::Event event, cab::Notification* pn, void*)
     case cab::Event::FileComplete:
         return OnFileComplete(pn);
     case cab::Event::ContinuedFile:
+        g_bEntrySkipped = true;
+        return 0;
     case cab::Event::NextCabinet:
     default:
         return 0;
@@ -260,9 +360,10 @@ BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
     lstrcatA(szCabName, szExt);
 
     g_pending.bOpen = false;
+    g_bEntrySkipped = false;
     BOOL bOk = reader.p->Copy(szCabName, szCabFolder, CabinetNotify, nullptr);
     // The reader has closed a handle it was writing when it failed; the
     // unfinished file goes, and the previous version stays.
     DiscardPendingFile();
-    return bOk;
+    return bOk && !g_bEntrySkipped;
 }

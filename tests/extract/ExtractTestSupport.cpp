@@ -10,33 +10,48 @@ void Put32(std::string& s, unsigned v) { Put16(s, v & 0xFFFF), Put16(s, v >> 16)
 
 std::string StoredCabinet(const CabPlan& plan)
 {
-    std::string strings, files, data, blocks;
+    // Continuations from an earlier cabinet lie in the first folder, those
+    // into the next one in the last.
+    unsigned nFolders = plan.folders >= 0 ? unsigned(plan.folders) : plan.entries.empty() ? 0 : 1;
+    for (const Entry& e : plan.entries)
+        if (e.folder < 0xFFFD)
+            nFolders = std::max(nFolders, unsigned(e.folder) + 1);
+    auto folderOf = [&](unsigned short f) { return f == 0xFFFE ? nFolders - 1 : f > 0xFFFE || f == 0xFFFD ? 0 : f; };
+    std::string strings, files, blocks;
     if (plan.flags & 1)
         strings += std::string("prev.cab\0disk 0\0", 16);
     if (plan.flags & 2)
         strings += std::string("next.cab\0disk 2\0", 16);
+    std::vector<std::string> data(nFolders);
     for (const Entry& e : plan.entries) {
+        std::string& d = data[folderOf(e.folder)];
         Put32(files, unsigned(e.data.size()));
-        Put32(files, unsigned(data.size()));
+        Put32(files, unsigned(d.size()));
         Put16(files, e.folder);
         Put16(files, 0x5264);  // 2021-03-04
         Put16(files, 0x28c4);  // 05:06:08
         Put16(files, e.attribs);
         files += e.name + '\0';
-        data += e.data;
+        d += e.data;
     }
-    unsigned nBlocks = 0;
-    for (size_t at = 0; at < data.size(); at += 32768, ++nBlocks) {
-        std::string chunk = data.substr(at, 32768);
-        Put32(blocks, int(nBlocks) == plan.corruptBlock ? 0x12345678u : 0);
-        Put16(blocks, unsigned(chunk.size()));
-        Put16(blocks, unsigned(chunk.size()));
-        blocks += chunk;
-    }
-    unsigned nFolders = plan.entries.empty() ? 0 : 1;
     unsigned offFolders = 36 + unsigned(strings.size());
     unsigned offFiles = offFolders + 8 * nFolders;
     unsigned offData = offFiles + unsigned(files.size());
+    std::string folders;
+    int nBlock = 0;
+    for (const std::string& d : data) {
+        Put32(folders, offData + unsigned(blocks.size()));
+        unsigned nBlocks = 0;
+        for (size_t at = 0; at < d.size(); at += 32768, ++nBlocks, ++nBlock) {
+            std::string chunk = d.substr(at, 32768);
+            Put32(blocks, nBlock == plan.corruptBlock ? 0x12345678u : 0);
+            Put16(blocks, unsigned(chunk.size()));
+            Put16(blocks, unsigned(chunk.size()));
+            blocks += chunk;
+        }
+        Put16(folders, nBlocks);
+        Put16(folders, 0);
+    }
     std::string cab = "MSCF";
     Put32(cab, 0);
     Put32(cab, offData + unsigned(blocks.size()));
@@ -49,13 +64,7 @@ std::string StoredCabinet(const CabPlan& plan)
     Put16(cab, plan.flags);
     Put16(cab, 0x1234);
     Put16(cab, (plan.flags & 1) ? 1 : 0);
-    cab += strings;
-    if (nFolders) {
-        Put32(cab, offData);
-        Put16(cab, nBlocks);
-        Put16(cab, 0);
-    }
-    return cab + files + blocks;
+    return cab + strings + folders + files + blocks;
 }
 
 std::string TestData(const std::string& name) { return tst::ExeFolder() + "testdata\\" + name; }

@@ -18,14 +18,16 @@ struct Entry {
     std::string name;
     std::string data;
     unsigned short attribs = 0x20;
-    unsigned short folder = 0;  // 0xFFFD..0xFFFF mark continuations
+    unsigned short folder = 0;  // 0xFFFD, 0xFFFF: in the first folder, 0xFFFE: in the last
 };
 struct CabPlan {
     std::vector<Entry> entries;
     unsigned short flags = 0;  // 1: previous cabinet, 2: next cabinet (names are written)
-    int corruptBlock = -1;     // this data block gets a wrong checksum
+    int corruptBlock = -1;     // this data block gets a wrong checksum, counted across folders
+    int folders = -1;          // at least this many folder records; -1: one when there are entries
 };
-// One stored folder cut into 32 KB blocks (checksum 0 = unchecked).
+// Stored folders, as many as the entries' indices name, each cut into 32 KB
+// blocks (checksum 0 = unchecked).
 std::string StoredCabinet(const CabPlan& plan);
 
 std::string TestData(const std::string& name);  // full path under bin\testdata
