@@ -44,4 +44,4 @@ for o in "$out"/obj/*.o; do
         break
     fi
 done
-build "$out/lzxcab" clang -O2 -w "$root/bench/lzxcab.c"
+build "$out/mklzxcab" clang -O2 -w "$root/tests/tools/mklzxcab.c"

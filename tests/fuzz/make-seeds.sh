@@ -1,12 +1,12 @@
 #!/bin/sh
 # Seeds for the cabinet fuzzer: libmspack's corpus and small cabinets of our
-# own in every method we ship (gcab stored and MSZIP, lzxcab LZX), each
+# own in every method we ship (gcab stored and MSZIP, mklzxcab LZX), each
 # behind the two control bytes the target reads first (extract everything,
 # no fault), and some once more behind other policies. Two cabinets are
 # bigger than the reader's 64 KiB read-ahead, with reads cut short, so that
 # refilling and seeking past it are checked on every replay (scripts/fuzz
 # replays all seeds whole; fuzzing itself keeps inputs under 64 KiB).
-# Usage: tests/fuzz/make-seeds.sh OUT_DIR LZXCAB
+# Usage: tests/fuzz/make-seeds.sh OUT_DIR MKLZXCAB
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -27,20 +27,29 @@ head -c 3000 /dev/urandom > noise.bin
 # decoder's call translation.
 awk 'BEGIN { srand(7); for (i = 0; i < 900; i++) printf "%c%c%c%c%c", 232, int(rand()*256), int(rand()*16), 0, 0 }' > calls.bin
 awk 'BEGIN { for (i = 0; i < 9000; i++) printf "record %d: %d\n", i, (i * 7919) % 1000 }' > big.txt
+# The same fields at varying distances: matches on earlier offsets (R1, R2).
+awk 'BEGIN { srand(11); split("alpha bravo charlie delta", w, " ")
+    for (i = 0; i < 900; i++) printf "%s=%d;%s|", w[1 + int(rand() * 4)], int(rand() * 10), w[1 + int(rand() * 4)] }' > records.txt
 head -c 60000 /dev/urandom > bignoise.bin
-touch -d '2022-05-06 07:08:10' a.txt empty.bin sub/text.txt noise.bin calls.bin big.txt bignoise.bin
+touch -d '2022-05-06 07:08:10' a.txt empty.bin sub/text.txt noise.bin calls.bin big.txt bignoise.bin records.txt
 
 gcab -c "$work/stored.cab" a.txt sub/text.txt noise.bin >/dev/null
 gcab -z -c "$work/mszip.cab" a.txt empty.bin sub/text.txt calls.bin >/dev/null
 gcab -z -c "$work/mszip1.cab" sub/text.txt >/dev/null
 gcab -z -c "$work/big-mszip.cab" a.txt big.txt bignoise.bin calls.bin >/dev/null
-"$lzxcab" -w 15 "$work/lzx15.cab" . a.txt sub/text.txt calls.bin 2>/dev/null
+# LZX: each block type, repeated offsets (the text and the records), windows
+# of 2^15 (wrapped) to 2^21, blocks that end inside frames and span them,
+# several folders, E8 translation off, on, and with a small file size.
+"$lzxcab" -w 15 -b a "$work/lzx15.cab" . a.txt sub/text.txt calls.bin records.txt 2>/dev/null
 "$lzxcab" -w 21 "$work/lzx21.cab" . empty.bin calls.bin noise.bin 2>/dev/null
-"$lzxcab" -x -w 16 "$work/lzx16x.cab" . sub/text.txt 2>/dev/null
+"$lzxcab" -x -w 16 -b v "$work/lzx16x.cab" . sub/text.txt 2>/dev/null
+"$lzxcab" -w 18 -b vau -s 3001 -n 2 -e 3000 "$work/lzx18mix.cab" . records.txt calls.bin a.txt noise.bin 2>/dev/null
+"$lzxcab" -w 19 -b av -s 40000 "$work/lzx19.cab" . records.txt sub/text.txt calls.bin 2>/dev/null
+"$lzxcab" -w 20 -b u -s 999 "$work/lzx20u.cab" . a.txt calls.bin 2>/dev/null
 "$lzxcab" -w 17 "$work/big-lzx.cab" . big.txt bignoise.bin a.txt 2>/dev/null
 # Three stored folders of one file each, several kilobytes apart: going from
-# folder to folder seeks in the cabinet past what was read ahead. (No tool
-# here writes more than one folder.)
+# folder to folder seeks in the cabinet past what was read ahead. (gcab
+# writes one folder; mklzxcab's folders are LZX.)
 LC_ALL=C awk 'function le(v, n,  i) { for (i = 0; i < n; i++) { printf "%c", v % 256; v = int(v / 256) } }
 BEGIN {
     nf = 3; size[0] = 1500; size[1] = 2500; size[2] = 900

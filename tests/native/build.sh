@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the cabinet reader natively (clang, ASan + UBSan) together with the
-# libmspack sources it needs, then runs the harness over the corpus.
+# libmspack sources it needs, and the project's LZX cabinet writer, then runs
+# the harness over the corpus and over cabinets of that writer.
 # Usage: tests/native/build.sh [OUT_DIR]   (default build/native)
 set -eu
 
@@ -21,7 +22,8 @@ clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" -I"$src/mspack" \
 clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" \
     -c "$root/tests/native/cabinet_reader_test.cpp" -o "$out/obj/cabinet_reader_test.o"
 clang++ $san "$out"/obj/*.o -o "$out/cabinet_reader_test"
+clang $san -std=c11 -Wall -Wextra "$root/tests/tools/mklzxcab.c" -o "$out/mklzxcab"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-"$out/cabinet_reader_test" "$src/test/test_files/cabd" "$scratch"
+"$out/cabinet_reader_test" "$src/test/test_files/cabd" "$scratch" "$out/mklzxcab"

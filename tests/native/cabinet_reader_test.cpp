@@ -1,7 +1,8 @@
 // Native harness for cab::Reader, built by build.sh with the sanitizers.
 //
 // Runs the reader over POSIX-backed hooks against libmspack's cabinet corpus
-// and against cabinets made here with gcab, checking what a caller sees:
+// and against cabinets made here with gcab and with the project's LZX writer
+// (tests/tools/mklzxcab.c), checking what a caller sees:
 // event order, bytes, metadata, error codes, and that every handle and
 // allocation the reader takes is given back exactly once.
 #include "CabinetReader.h"
@@ -31,7 +32,7 @@ int g_checkFailures;
         }                                                                         \
     } while (0)
 
-std::string g_corpus, g_scratch;
+std::string g_corpus, g_scratch, g_lzxWriter;
 
 // ---- hooks over POSIX, with bookkeeping ----
 struct Sink {  // a destination handed out by the handler
@@ -231,6 +232,90 @@ void GcabCabinetsRoundTrip() {
     }
 }
 
+// What the LZX writer says it wrote (its line on stderr): verbatim, aligned
+// and uncompressed blocks, matches on R0, R1 and R2.
+struct Written {
+    unsigned long n[6] = {};
+};
+bool WriteLzx(const std::string& dir, const std::string& options, const std::vector<std::string>& names,
+              Written& w) {
+    std::string command = g_lzxWriter + " " + options + " " + dir + "/lzx.cab " + dir + "/in";
+    for (const std::string& n : names) command += " " + n;
+    if (std::system((command + " 2>" + dir + "/writer.log").c_str()) != 0) return false;
+    std::string log = Slurp(dir + "/writer.log");
+    size_t at = log.find("blocks ");
+    return at != std::string::npos &&
+           std::sscanf(log.c_str() + at,
+                       "blocks verbatim=%lu aligned=%lu uncompressed=%lu; literals=%*u new=%*u r0=%lu r1=%lu r2=%lu",
+                       &w.n[0], &w.n[1], &w.n[2], &w.n[3], &w.n[4], &w.n[5]) == 6;
+}
+
+void LzxWriterCabinetsRoundTrip() {
+    std::string dir = g_scratch + "/lzx";
+    std::system(("mkdir -p " + dir + "/in").c_str());
+    std::map<std::string, std::string> in;
+    unsigned x = 99;
+    auto next = [&x] { return (x = x * 1103515245 + 12345) >> 16 & 0xff; };
+    for (int i = 0; i < 5000; ++i)
+        in["text.txt"] += "line " + std::to_string(i) + " says " + std::to_string(i * 7919 % 1000) + "\n";
+    for (int i = 0; i < 70000; ++i) in["noise.bin"] += char(next());
+    for (int i = 0; i < 60; ++i) in["runs.bin"] += std::string(100 + next() * 16, char(next() & 3));
+    for (int i = 0; i < 8000; ++i) {  // calls with near targets, for the E8 translation
+        in["calls.bin"] += i % 3 ? std::string(1 + next() % 4, char(next() & 0x70)) : "\xe8";
+        in["calls.bin"] += {char(next()), char(next() & 0x1f), 0, 0};
+    }
+    const char* const words[] = {"alpha", "bravo", "charlie", "delta"};
+    for (int i = 0; i < 6000; ++i) {  // the same fields at varying distances: repeated offsets
+        std::string field = words[next() % 4];
+        in["fields.txt"] += field + "=" + std::to_string(next() % 10) + ";" + words[next() % 4] + "|";
+    }
+    in["empty.dat"];
+    in["x.txt"] = "x";
+    in["y.bin"] = in["calls.bin"].substr(0, 3000) + in["noise.bin"].substr(0, 3000);  // far back: 17 footer bits
+    std::vector<std::string> names;
+    for (auto& [name, bytes] : in) names.push_back(name), Spit(dir + "/in/" + name, bytes);
+
+    // Windows of 2^15 to 2^21; kinds: the block types that must appear (and
+    // no other), "" for the writer's own choice.
+    const struct {
+        const char *options, *kinds;
+    } configs[] = {
+        {"-w 15 -b v", "v"},                     // the window wraps many times
+        {"-w 16 -b a -x", "a"},                  // no E8 translation
+        {"-w 17 -b uv -s 1501", "vu"},           // odd uncompressed blocks inside frames
+        {"-w 18 -b vau -s 20000 -n 2", "vau"},   // blocks across frames, four folders
+        {"-w 19 -b av -s 50000 -e 4096", "va"},  // E8 translation with a small file size
+        {"-w 20 -n 3", ""},
+        {"-w 21", ""},
+    };
+    Written all;
+    for (auto& c : configs) {
+        std::printf("    %s\n", c.options);
+        Written w;
+        CHECK(WriteLzx(dir, c.options, names, w));
+        for (int k = 0; k < 3 && *c.kinds; ++k) CHECK((w.n[k] > 0) == (std::strchr(c.kinds, "vau"[k]) != nullptr));
+        for (int k = 0; k < 6; ++k) all.n[k] += w.n[k];
+
+        Script s, skipping;
+        CHECK(Run(dir + "/lzx.cab", s));
+        CHECK(s.done.size() == names.size());
+        for (size_t i = 0; i < s.done.size() && i < names.size(); ++i)
+            CHECK(s.done[i].name == names[i] && s.done[i].data == in[names[i]] &&
+                  s.done[i].size == long(in[names[i]].size()));
+        CHECK(!s.done.empty() && s.done[0].date == 0x5a21 && s.done[0].time == 0x6000 && s.done[0].attribs == 0x20);
+        skipping.skip = {names[0], names[1], names[4]};  // decoded past, not written
+        CHECK(Run(dir + "/lzx.cab", skipping));
+        CHECK(skipping.done.size() == names.size() - 3 && skipping.done.back().data == in[names.back()]);
+
+        // An independent reader takes the same bytes out.
+        std::system(("rm -rf " + dir + "/out").c_str());
+        CHECK(std::system(("cabextract -q -d " + dir + "/out " + dir + "/lzx.cab").c_str()) == 0);
+        for (auto& [name, bytes] : in)
+            CHECK(access((dir + "/out/" + name).c_str(), F_OK) == 0 && Slurp(dir + "/out/" + name) == bytes);
+    }
+    for (unsigned long n : all.n) CHECK(n > 0);
+}
+
 void AttributesPassThroughUnchanged() {
     Script s;
     CHECK(Run(Patched("normal_2files_1folder.cab", {{44 + 14, 0xe1}}), s));
@@ -384,12 +469,13 @@ void WholeCorpusEndsCleanly() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR SCRATCH_DIR\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s CORPUS_DIR SCRATCH_DIR LZX_WRITER\n", argv[0]);
         return 2;
     }
     g_corpus = std::string(argv[1]) + "/";
     g_scratch = argv[2];
+    g_lzxWriter = argv[3];
     setenv("TZ", "UTC", 1);  // gcab stamps local time; the expectations are UTC
     std::signal(SIGALRM, [](int) {
         static const char msg[] = "HANG: reader did not return\n";
@@ -403,6 +489,7 @@ int main(int argc, char** argv) {
         {"stored corpus cabinet extracts in order", StoredCorpusCabinetExtractsInOrder},
         {"MSZIP, LZX and Quantum decode", EveryCompressionDecodes},
         {"gcab stored and MSZIP cabinets round-trip, skips honoured", GcabCabinetsRoundTrip},
+        {"LZX cabinets of our writer round-trip: block types, repeated offsets, windows", LzxWriterCabinetsRoundTrip},
         {"attributes pass through unchanged", AttributesPassThroughUnchanged},
         {"handler aborts stop the run", HandlerAbortsStopTheRun},
         {"short writes fail and close the handle once", ShortWritesFailAndCloseOnce},
