@@ -44,4 +44,4 @@ for o in "$out"/obj/*.o; do
         break
     fi
 done
-build "$out/mklzxcab" clang -O2 -w "$root/tests/tools/mklzxcab.c"
+build "$out/mklzxcab" clang -O2 -w "$root/tools/mklzxcab.c"

@@ -22,7 +22,7 @@ clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" -I"$src/mspack" \
 clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" \
     -c "$root/tests/native/cabinet_reader_test.cpp" -o "$out/obj/cabinet_reader_test.o"
 clang++ $san "$out"/obj/*.o -o "$out/cabinet_reader_test"
-clang $san -std=c11 -Wall -Wextra "$root/tests/tools/mklzxcab.c" -o "$out/mklzxcab"
+clang $san -std=c11 -Wall -Wextra "$root/tools/mklzxcab.c" -o "$out/mklzxcab"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

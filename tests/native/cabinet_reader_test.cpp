@@ -2,7 +2,7 @@
 //
 // Runs the reader over POSIX-backed hooks against libmspack's cabinet corpus
 // and against cabinets made here with gcab and with the project's LZX writer
-// (tests/tools/mklzxcab.c), checking what a caller sees:
+// (tools/mklzxcab.c), checking what a caller sees:
 // event order, bytes, metadata, error codes, and that every handle and
 // allocation the reader takes is given back exactly once.
 #include "CabinetReader.h"
