@@ -15,6 +15,8 @@ static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "notify-icon record layout");
 
 IMPLEMENT_DYNCREATE(CFrameWndEx, CFrameWnd)
 
+UINT CFrameWndEx::s_uTaskbarCreated = 0;
+
 BEGIN_MESSAGE_MAP(CFrameWndEx, CFrameWnd)
     ON_WM_INITMENUPOPUP()
     ON_WM_MEASUREITEM()
@@ -36,6 +38,8 @@ CFrameWndEx::CFrameWndEx()
                                                   16, 16, LR_DEFAULTCOLOR));
     m_bTrayIconAdded = FALSE;
     m_bAboutOpen = FALSE;
+    if (!s_uTaskbarCreated)
+        s_uTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
 }
 
 CFrameWndEx::~CFrameWndEx()
@@ -48,8 +52,8 @@ int CFrameWndEx::OnCreate(LPCREATESTRUCTA lpCreateStruct)
 {
     if (CFrameWnd::OnCreate(lpCreateStruct) == -1)
         return -1;
-    // Without an icon the frame still runs (and applies the level); there
-    // is no second attempt.
+    // Without an icon the frame still runs (and applies the level); the
+    // main frame's timer asks the shell again.
     AddTrayIcon();
     return 0;
 }
@@ -90,6 +94,26 @@ BOOL CFrameWndEx::DestroyWindow()
     // while the window still exists.
     RemoveTrayIcon();
     return CFrameWnd::DestroyWindow();
+}
+
+LRESULT CFrameWndEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // A registered message has no number the message map could name.
+    if (s_uTaskbarCreated && message == s_uTaskbarCreated) {
+        OnTaskbarCreated();
+        return 0;
+    }
+    return CFrameWnd::WindowProc(message, wParam, lParam);
+}
+
+void CFrameWndEx::OnTaskbarCreated()
+{
+    // A shell that sent this without having restarted still holds the
+    // icon and would refuse a second NIM_ADD: it is removed first (a new
+    // shell refuses that removal, which changes nothing).
+    RemoveTrayIcon();
+    m_bTrayIconAdded = FALSE;
+    AddTrayIcon();
 }
 
 LRESULT CFrameWndEx::OnTrayNotify(WPARAM, LPARAM lParam)

@@ -10,6 +10,8 @@
 // while that dialog is open; routes the icon-menu messages to its CIconMenu
 // member (which holds no menu here, so the tray menu is system-drawn); and
 // never objects to the end of the session or to a power event.
+// When the shell restarts it forgets every icon and broadcasts the
+// registered message "TaskbarCreated"; the frame then adds its icon again.
 // CMainFrame derives from it; the application object creates that frame
 // hidden, so the icon is the user's only way in.
 #pragma once
@@ -27,6 +29,7 @@ public:
     ~CFrameWndEx() override;
 
     BOOL DestroyWindow() override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     BOOL AddTrayIcon();
     BOOL RemoveTrayIcon();
@@ -42,6 +45,11 @@ protected:
     void OnEndSession(BOOL bEnding);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
+    // A (re)started shell holds no icon of ours: add it again.
+    virtual void OnTaskbarCreated();
+
+    // The shell's "TaskbarCreated" message, registered by the first frame.
+    static UINT s_uTaskbarCreated;
 
     HICON m_hTrayIcon;
     BOOL m_bTrayIconAdded;

@@ -30,6 +30,7 @@ CMainFrame::CMainFrame()
     m_nLevel = int(AfxGetApp()->GetProfileInt(kSection, kEntry, kDefaultLevel));
     m_nTimer = 0;
     m_nRetries = 0;
+    m_bLevelApplied = FALSE;
 }
 
 BOOL CMainFrame::PreCreateWindow(CREATESTRUCTA& cs)
@@ -63,15 +64,30 @@ int CMainFrame::OnCreate(LPCREATESTRUCTA lpCreateStruct)
 
 void CMainFrame::OnTimer(UINT_PTR nIDEvent)
 {
-    // After the last failed attempt the timer keeps ticking idle until the
-    // frame goes; the level reaches the device with the next panel move.
-    if (nIDEvent == IDT_APPLYLEVEL && m_nRetries < kApplyAttempts) {
-        if (SetIndicatorLevel(m_nLevel))
+    // After the last failed attempt the timer keeps ticking (idle, or for
+    // the icon) until the frame goes; the level reaches the device with the
+    // next panel move.
+    if (nIDEvent == IDT_APPLYLEVEL) {
+        if (!m_bLevelApplied && m_nRetries < kApplyAttempts) {
+            if (SetIndicatorLevel(m_nLevel))
+                m_bLevelApplied = TRUE;
+            else
+                ++m_nRetries;
+        }
+        if (!m_bTrayIconAdded)
+            AddTrayIcon();
+        if (m_bLevelApplied && m_bTrayIconAdded)
             StopApplyTimer();
-        else
-            ++m_nRetries;
     }
     Default();
+}
+
+void CMainFrame::OnTaskbarCreated()
+{
+    CFrameWndEx::OnTaskbarCreated();
+    // Refused again: the stopped timer is started for the retries.
+    if (!m_bTrayIconAdded && !m_nTimer)
+        m_nTimer = SetTimer(IDT_APPLYLEVEL, kApplyPeriod, nullptr);
 }
 
 void CMainFrame::StopApplyTimer()

@@ -8,8 +8,11 @@
 // brightness panel at the cursor, kept 30 pixels inside the right and
 // bottom edges of the work area; each level the panel reports
 // (WM_LEVELCHANGED) becomes the current one and is stored in the settings
-// (profile section "", value "Value", default 2). Created hidden by the
-// application object with LoadFrame; deletes itself when its window goes.
+// (profile section "", value "Value", default 2). The same timer adds the
+// tray icon again while the shell refuses it (a slow logon, or a restarted
+// shell that was not ready); it stops once the level went through and the
+// icon is there. Created hidden by the application object with LoadFrame;
+// deletes itself when its window goes.
 #pragma once
 #include "FrameWndEx.h"
 
@@ -30,9 +33,11 @@ protected:
     void OnSettings();
     void OnTimer(UINT_PTR nIDEvent);
     LRESULT OnLevelChanged(WPARAM wParam, LPARAM lParam);
+    void OnTaskbarCreated() override;
 
     UINT_PTR m_nTimer;  // 0 while no apply timer runs
     DWORD m_nRetries;   // failed apply attempts since the timer started
+    BOOL m_bLevelApplied;  // the driver took the saved level
     int m_nLevel;
 
     DECLARE_MESSAGE_MAP()

@@ -7,12 +7,32 @@
 // "biosif query <code>" (decimal). The export name carries no decoration
 // (see the .def files); VLBIOSIF_NOEXPORT.DLL is built from this same
 // source without the export, to stand in for an incompatible library.
+//
+// VLBIOSIF_PLANTED.DLL (built with TB_BIOSIF_PLANTED) plays a file of the
+// same name planted beside the updater: it logs "biosif planted" as soon as
+// it is loaded (a planted library's code runs at load, before any call)
+// and "biosif planted-query 99" when asked, answering 99 whatever the
+// registry holds.
 #include "EventLog.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
+#ifdef TB_BIOSIF_PLANTED
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        TbLogEvent("biosif", "planted");
+    return TRUE;
+}
+
+extern "C" int WINAPI VLBIOSIF_GetBiosString(void)
+{
+    TbLogEvent("biosif", "planted-query", "99");
+    return 99;
+}
+#else
 extern "C" int WINAPI VLBIOSIF_GetBiosString(void)
 {
     DWORD code = 0;
@@ -31,3 +51,4 @@ extern "C" int WINAPI VLBIOSIF_GetBiosString(void)
     TbLogEvent("biosif", "query", details);
     return static_cast<int>(code);
 }
+#endif

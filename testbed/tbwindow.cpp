@@ -1,4 +1,4 @@
-// tbwindow.exe <windowclass> [<title>|-] [--ring-on-close] [--hidden]
+// tbwindow.exe <windowclass> [<title>|-] [--ring-on-close] [--hidden] [--hang]
 //
 // Plays any top-level window of a program outside our system (media hub
 // "VelraHomedeck", companion "PADWIN", viewer "VelraLumoView", the old LED
@@ -13,7 +13,9 @@
 // The process exits 0 once its window is gone. --ring-on-close makes an
 // SC_CLOSE first start "tbwindow.exe VelraLumoRingWnd" and wait (up to ~3 s)
 // until that window exists before the message returns. --hidden leaves the
-// window invisible.
+// window invisible. --hang plays a hung program: once its window is ready
+// its thread never takes a message again (the system calls it hung five
+// seconds later); it runs until it is ended from outside.
 #include "EventLog.h"
 
 #include <windows.h>
@@ -77,11 +79,14 @@ int main(int argc, char** argv)
 {
     const char* title = nullptr;
     bool hidden = false;
+    bool hang = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--ring-on-close"))
             g_ringOnClose = true;
         else if (!std::strcmp(argv[i], "--hidden"))
             hidden = true;
+        else if (!std::strcmp(argv[i], "--hang"))
+            hang = true;
         else if (g_class.empty())
             g_class = argv[i];
         else if (!title)
@@ -110,6 +115,9 @@ int main(int argc, char** argv)
     if (!hwnd)
         return 1;
     TbLogEvent(g_class.c_str(), "ready");
+    if (hang)
+        for (;;)
+            Sleep(INFINITE);
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

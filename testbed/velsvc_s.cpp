@@ -2,7 +2,11 @@
 //
 // Run by the SCM it reports SERVICE_RUNNING and idles until told to stop,
 // logging "velsvc_s start" and "velsvc_s stop" so tests can see that the
-// updater stopped and restarted it. From a command line:
+// updater stopped and restarted it. Like a real service it takes a while to
+// stop: told to, it logs "velsvc_s stopping", reports SERVICE_STOP_PENDING
+// and only kStopMs later logs "velsvc_s stop" and reports SERVICE_STOPPED;
+// its process (and so its program file) lives until then. From a command
+// line:
 //   velsvc_s.exe --install | --uninstall | --start | --stop
 // registers itself (own full path, own process, demand start), removes
 // itself, or starts/stops the installed service, waiting for the new state.
@@ -15,6 +19,9 @@
 namespace {
 
 char kServiceName[] = "velsvc_s";
+// Long enough that the updater's fixed second after its stop request ends
+// well before the service has stopped; short enough for the tests.
+const DWORD kStopMs = 2000;
 
 SERVICE_STATUS_HANDLE g_status;
 HANDLE g_stopEvent;
@@ -26,7 +33,7 @@ void Report(DWORD state)
     st.dwCurrentState = state;
     st.dwControlsAccepted =
         state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    st.dwWaitHint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? 3000 : 0;
+    st.dwWaitHint = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING ? kStopMs + 1000 : 0;
     SetServiceStatus(g_status, &st);
 }
 
@@ -35,6 +42,9 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
     switch (control) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
+        // A second request while stopping is refused by the SCM itself
+        // (no controls are accepted in STOP_PENDING).
+        TbLogEvent(kServiceName, "stopping");
         Report(SERVICE_STOP_PENDING);
         SetEvent(g_stopEvent);
         return NO_ERROR;
@@ -57,6 +67,7 @@ void WINAPI ServiceMain(DWORD, char**)
     TbLogEvent(kServiceName, "start");
     Report(SERVICE_RUNNING);
     WaitForSingleObject(g_stopEvent, INFINITE);
+    Sleep(kStopMs);
     TbLogEvent(kServiceName, "stop");
     Report(SERVICE_STOPPED);
 }

@@ -1,6 +1,9 @@
 // Asks the maker's BIOS-query library for the machine-type code, on a worker
 // thread of its own. The registration starts it, waits for its end, reads
 // m_nMachineType and deletes it (auto-delete is off for that reason).
+// The library is taken from the system folder by its full path when it is
+// there, else by its plain name with the current directory left out of the
+// search.
 #pragma once
 #include "afxwin.h"
 

@@ -14,6 +14,12 @@ template <class T> struct ComPtr {
     }
 };
 
+// The probes only read: no search for a moved target, no dialog, no
+// rewriting of the shortcut; a target that is not there fails the probe.
+// With SLR_NO_UI the high word is the time allowed for the resolution.
+const DWORD kResolveTimeoutMs = 1000;
+const DWORD kResolveFlags = SLR_NO_UI | SLR_NOUPDATE | (kResolveTimeoutMs << 16);
+
 struct RegKey {
     HKEY h = nullptr;
     ~RegKey()
@@ -159,11 +165,14 @@ CString CInstallLocator::ResolveShortcut(LPCSTR lpszLinkPath, HWND hWndOwner)
     WCHAR wszPath[260];
     if (!MultiByteToWideChar(CP_ACP, 0, lpszLinkPath, -1, wszPath, 260))
         return result;
-    if (FAILED(file.p->Load(wszPath, 0)) || FAILED(link.p->Resolve(hWndOwner, 0)))
+    if (FAILED(file.p->Load(wszPath, 0)) || FAILED(link.p->Resolve(hWndOwner, kResolveFlags)))
         return result;
     char szTarget[260] = "";
     WIN32_FIND_DATAA wfd;
-    if (SUCCEEDED(link.p->GetPath(szTarget, sizeof(szTarget), &wfd, SLGP_SHORTPATH)))
+    // Without its search a resolution can still report success for a
+    // target that is no longer there; such a shortcut does not resolve.
+    if (SUCCEEDED(link.p->GetPath(szTarget, sizeof(szTarget), &wfd, SLGP_SHORTPATH)) &&
+        ::GetFileAttributesA(szTarget) != INVALID_FILE_ATTRIBUTES)
         result = szTarget;
     return result;
 }

@@ -1,7 +1,9 @@
 // Closing the running programs that hold the targets' files, and stopping
 // and starting the media-hub service around the extraction. Programs are
 // asked to close by message and given a fixed second; nothing checks that
-// they ended, and service results are not looked at.
+// they ended, and service results are not looked at. A hung program is not
+// waited for; a service that is still stopping is waited for (bounded)
+// after the stop's pause and before it is started again.
 #include "UpdateApp.h"
 #include "UpdateItem.h"
 
@@ -13,6 +15,13 @@ const char kCompanion[] = "PADWIN";
 const char kLedUtilityClass[] = "VelraLEDUtility";
 const char kServiceName[] = "velsvc_s";
 const DWORD kPause = 1000;
+// A program that answers, even after asking its user, is waited for; one
+// whose thread no longer takes its messages is not.
+const UINT kCloseFlags = SMTO_ABORTIFHUNG;
+const UINT kCloseTimeout = 5 * 60 * 1000;
+// A real service can take seconds to exit, holding its files until then.
+const DWORD kStopWaitLimit = 30000;
+const DWORD kStopPoll = 100;
 
 struct ScHandle {
     SC_HANDLE h;
@@ -23,10 +32,16 @@ struct ScHandle {
     }
 };
 
+void SendClose(HWND hWnd, UINT message, WPARAM wParam)
+{
+    DWORD_PTR dwResult;
+    SendMessageTimeoutA(hWnd, message, wParam, 0, kCloseFlags, kCloseTimeout, &dwResult);
+}
+
 void CloseCompanion()
 {
     if (HWND hWnd = FindWindowA(kCompanion, kCompanion)) {
-        SendMessageA(hWnd, WM_CLOSE, 0, 0);
+        SendClose(hWnd, WM_CLOSE, 0);
         Sleep(kPause);
     }
 }
@@ -38,13 +53,13 @@ void CloseApplicationFamily(LPCSTR lpszMainWindow)
     HWND hRing = FindWindowA(kRingWndClass, nullptr);
     if (!hRing) {
         if (HWND hMain = FindWindowA(lpszMainWindow, lpszMainWindow)) {
-            SendMessageA(hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
+            SendClose(hMain, WM_SYSCOMMAND, SC_CLOSE);
             Sleep(kPause);
             hRing = FindWindowA(kRingWndClass, nullptr);
         }
     }
     if (hRing)
-        SendMessageA(hRing, WM_SYSCOMMAND, SC_CLOSE, 0);
+        SendClose(hRing, WM_SYSCOMMAND, SC_CLOSE);
     Sleep(kPause);
     CloseCompanion();
 }
@@ -58,6 +73,26 @@ template <class Action> BOOL WithService(LPCSTR lpszServiceName, Action fnAction
     ScHandle service{OpenServiceA(manager.h, lpszServiceName, SERVICE_ALL_ACCESS)};
     return service.h ? fnAction(service.h) : FALSE;
 }
+
+// Returns once the service is no longer stopping, or after the limit.
+void WaitWhileStopping(SC_HANDLE hService)
+{
+    for (DWORD dwStart = GetTickCount();; Sleep(kStopPoll)) {
+        SERVICE_STATUS status;
+        if (!QueryServiceStatus(hService, &status) || status.dwCurrentState != SERVICE_STOP_PENDING)
+            return;
+        if (GetTickCount() - dwStart >= kStopWaitLimit)
+            return;
+    }
+}
+
+void WaitForServiceStop(LPCSTR lpszServiceName)
+{
+    WithService(lpszServiceName, [](SC_HANDLE h) {
+        WaitWhileStopping(h);
+        return TRUE;
+    });
+}
 }  // namespace
 
 BOOL StopServiceByName(LPCSTR lpszServiceName)
@@ -70,7 +105,11 @@ BOOL StopServiceByName(LPCSTR lpszServiceName)
 
 BOOL StartServiceByName(LPCSTR lpszServiceName)
 {
-    return WithService(lpszServiceName, [](SC_HANDLE h) { return StartServiceA(h, 0, nullptr); });
+    // A start request while the service is still stopping fails.
+    return WithService(lpszServiceName, [](SC_HANDLE h) {
+        WaitWhileStopping(h);
+        return StartServiceA(h, 0, nullptr);
+    });
 }
 
 void CUpdateApp::CloseRunningTargets()
@@ -88,10 +127,12 @@ void CUpdateApp::CloseRunningTargets()
             CloseCompanion();
             StopServiceByName(kServiceName);
             Sleep(kPause);
+            // Its files stay in use until it has stopped.
+            WaitForServiceStop(kServiceName);
             break;
         case APPTYPE_LEDUTILITY:
             if (HWND hWnd = FindWindowA(kLedUtilityClass, nullptr)) {
-                SendMessageA(hWnd, WM_CLOSE, 0, 0);
+                SendClose(hWnd, WM_CLOSE, 0);
                 Sleep(kPause);
             }
             break;

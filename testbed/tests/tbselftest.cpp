@@ -286,9 +286,12 @@ void ServiceLogsStartAndStop()
     CHECK(Run(svc + " --start") == 0);
     CHECK(ServiceState("velsvc_s") == SERVICE_RUNNING);
     CHECK(CountLine("velsvc_s start") == 1);
+    // It takes its time to stop, as a real service does; --stop waits.
+    DWORD before = GetTickCount();
     CHECK(Run(svc + " --stop") == 0);
+    CHECK(GetTickCount() - before >= 1900);
     CHECK(ServiceState("velsvc_s") == SERVICE_STOPPED);
-    CHECK_LOG("velsvc_s start", "velsvc_s stop");
+    CHECK_LOG("velsvc_s start", "velsvc_s stopping", "velsvc_s stop");
 
     // Removal of a running service stops it first.
     CHECK(Run(svc + " --start") == 0);

@@ -218,3 +218,91 @@ TEST_F(MachineTypeProbe, QueryRunsOnTheProbesThreadAndTheLibraryLivesOnTheCreato
     EXPECT_NE(NotedThread("VELRA_BIOS_CALLED_ON"), self);
     EXPECT_EQ(NotedThread("VELRA_BIOS_FREED_ON"), self);
 }
+
+namespace {
+// The library loading calls of the probe's constructor, in order.
+std::vector<std::string> g_loadCalls;
+tgt::ImportHook* g_pLoadHook = nullptr;
+tgt::ImportHook* g_pProcHook = nullptr;
+
+BOOL WINAPI RecordingSetDllDirectoryA(LPCSTR lpPathName)
+{
+    g_loadCalls.push_back(std::string("SetDllDirectoryA \"") + (lpPathName ? lpPathName : "(null)") + "\"");
+    return SetDllDirectoryA(lpPathName);
+}
+
+HMODULE WINAPI RecordingLoadLibraryA(LPCSTR lpName)
+{
+    g_loadCalls.push_back(std::string("LoadLibraryA ") + lpName);
+    return reinterpret_cast<decltype(&LoadLibraryA)>(g_pLoadHook->Original())(lpName);
+}
+
+FARPROC WINAPI RecordingGetProcAddress(HMODULE hModule, LPCSTR lpName)
+{
+    FARPROC p = reinterpret_cast<decltype(&GetProcAddress)>(g_pProcHook->Original())(hModule, lpName);
+    if (HIWORD(lpName) && !strcmp(lpName, "SetDllDirectoryA") && p)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RecordingSetDllDirectoryA));
+    return p;
+}
+}  // namespace
+
+TEST_F(MachineTypeProbe, LibraryInTheSystemFolderAnswersNotOnePlantedBesideTheProgram)
+{
+    const std::string genuine = SystemFolder("VLBIOSIF.DLL");
+    struct RemoveGenuine {
+        std::string path;
+        ~RemoveGenuine() { DeleteFileA(path.c_str()); }
+    } removeGenuine{genuine};
+    machine.SetDword("MachineType", 22);
+    UseLibrary(tgt::Bin("VLBIOSIF_PLANTED.DLL"));
+    struct {
+        bool inSystemFolder;
+        int code;
+        std::vector<std::string> events;
+        std::vector<std::string> calls;
+    } cases[] = {
+        // The planted file is never even loaded (its code would run at load).
+        {true, 22, {"biosif query 22"}, {"LoadLibraryA " + genuine}},
+        // Only when the system folder has none, the plain name as before,
+        // which finds a library beside the program, but with the current
+        // folder out of the search (Wine searches it all the same, so only
+        // the order of the calls shows that).
+        {false, 99, {"biosif planted", "biosif planted-query 99"},
+         {"SetDllDirectoryA \"\"", "LoadLibraryA VLBIOSIF.DLL"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.inSystemFolder ? "in the system folder" : "not in the system folder");
+        DeleteFileA(genuine.c_str());
+        if (c.inSystemFolder) {
+            ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), genuine));
+        }
+        tgt::ClearEvents();
+        g_loadCalls.clear();
+
+        CGetMachineType* pProbe;
+        {
+            tgt::ImportHook load("kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&RecordingLoadLibraryA));
+            tgt::ImportHook proc("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&RecordingGetProcAddress));
+            g_pLoadHook = &load;
+            g_pProcHook = &proc;
+            pProbe = new CGetMachineType;
+        }
+        EXPECT_EQ(g_loadCalls, c.calls);
+        char loaded[MAX_PATH] = "";
+        GetModuleFileNameA(pProbe->m_hBiosLib, loaded, MAX_PATH);
+        EXPECT_EQ(lstrcmpiA(loaded, (c.inSystemFolder ? genuine : LibraryBesideProgram()).c_str()), 0) << loaded;
+        ASSERT_TRUE(pProbe->CreateThread(0, 0, nullptr));
+        ASSERT_EQ(WaitForSingleObject(pProbe->m_hThread, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(pProbe->m_nMachineType, c.code);
+        delete pProbe;
+        EXPECT_EQ(GetModuleHandleA("VLBIOSIF.DLL"), nullptr);
+        EXPECT_EQ(tgt::Events(), c.events);
+    }
+
+    // Through the registration: the card-slot row, from the genuine answer.
+    ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), genuine));
+    Package("SLOTLOCK.cab");
+    tgt::ClearEvents();
+    EXPECT_EQ(Build(), (std::vector<Registered>{{"SLOTLOCK.cab", SystemFolder("SLK\\"), 0}}));
+    EXPECT_EQ(tgt::Events(), std::vector<std::string>{"biosif query 22"});
+}

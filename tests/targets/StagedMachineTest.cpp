@@ -201,9 +201,11 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
 
     // Row 6 closes the hub and the ring it brings up, and the companion;
     // row 7 the viewer; row 8 stops the service; row 15 the utility.
+    // The service takes longer to stop than the fixed second after its stop
+    // request, and its program file is replaced: it is waited for.
     const Lines beforeExtraction{"biosif query 22",           "VelraHomedeck SC_CLOSE", "VelraLumoRingWnd ready",
                                  "VelraLumoRingWnd SC_CLOSE", "PADWIN WM_CLOSE",        "VelraLumoView SC_CLOSE",
-                                 "velsvc_s stop",             "VelraLEDUtility WM_CLOSE"};
+                                 "velsvc_s stopping",         "velsvc_s stop",          "VelraLEDUtility WM_CLOSE"};
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
     Lines all = beforeExtraction;
     all.push_back("velsvc_s start");

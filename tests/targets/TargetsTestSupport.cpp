@@ -186,6 +186,146 @@ ListItems::~ListItems()
     m_app.m_updateList.RemoveAll();
 }
 
+ImportHook::ImportHook(const char* dll, const char* function, void* replacement)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), dll) != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                lstrcmpA(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, function))
+                continue;
+            m_slot = reinterpret_cast<void**>(&slots->u1.Function);
+            m_original = *m_slot;
+            DWORD old;
+            VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
+            *m_slot = replacement;
+            VirtualProtect(m_slot, sizeof(void*), old, &old);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no import " << dll << "!" << function;
+}
+
+ImportHook::~ImportHook()
+{
+    if (!m_slot)
+        return;
+    DWORD old;
+    VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
+    *m_slot = m_original;
+    VirtualProtect(m_slot, sizeof(void*), old, &old);
+}
+
+namespace {
+// Not a std::mutex: its implementation may itself sleep through the very
+// import that is hooked.
+struct HookLock {
+    HookLock() { InitializeCriticalSection(&cs); }
+    CRITICAL_SECTION cs;
+} g_hookCs;
+struct Locked {
+    Locked() { EnterCriticalSection(&g_hookCs.cs); }
+    ~Locked() { LeaveCriticalSection(&g_hookCs.cs); }
+};
+PauseTimeline* g_pTimeline = nullptr;
+std::vector<size_t> g_pausesAt;  // event lines logged when each pause ended
+SendTimeouts* g_pSends = nullptr;
+std::vector<SendTimeouts::Call> g_sends;
+}  // namespace
+
+PauseTimeline::PauseTimeline() : m_hook("kernel32.dll", "Sleep", reinterpret_cast<void*>(&PauseTimeline::Sleep))
+{
+    Locked lock;
+    g_pTimeline = this;
+    g_pausesAt.clear();
+}
+
+PauseTimeline::~PauseTimeline()
+{
+    Locked lock;
+    g_pTimeline = nullptr;
+}
+
+void WINAPI PauseTimeline::Sleep(DWORD ms)
+{
+    void* original;
+    {
+        Locked lock;
+        original = g_pTimeline->m_hook.Original();
+    }
+    reinterpret_cast<void(WINAPI*)(DWORD)>(original)(ms);
+    if (ms == 1000) {
+        size_t n = Events().size();
+        Locked lock;
+        g_pausesAt.push_back(n);
+    }
+}
+
+std::vector<std::string> PauseTimeline::Lines() const
+{
+    std::vector<size_t> at;
+    {
+        Locked lock;
+        at = g_pausesAt;
+    }
+    std::vector<std::string> events = Events(), out;
+    size_t next = 0;
+    for (size_t i = 0; i <= events.size(); ++i) {
+        for (; next < at.size() && at[next] == i; ++next)
+            out.push_back("pause");
+        const std::string kReady = " ready";
+        if (i < events.size() && (events[i].size() < kReady.size() ||
+                                  events[i].compare(events[i].size() - kReady.size(), kReady.size(), kReady)))
+            out.push_back(events[i]);
+    }
+    return out;
+}
+
+size_t PauseTimeline::Pauses() const
+{
+    Locked lock;
+    return g_pausesAt.size();
+}
+
+SendTimeouts::SendTimeouts()
+    : m_hook("user32.dll", "SendMessageTimeoutA", reinterpret_cast<void*>(&SendTimeouts::Send))
+{
+    Locked lock;
+    g_pSends = this;
+    g_sends.clear();
+}
+
+SendTimeouts::~SendTimeouts()
+{
+    Locked lock;
+    g_pSends = nullptr;
+}
+
+LRESULT WINAPI SendTimeouts::Send(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                                  PDWORD_PTR pResult)
+{
+    void* original;
+    {
+        Locked lock;
+        g_sends.push_back({message, flags, timeout});
+        original = g_pSends->m_hook.Original();
+    }
+    return reinterpret_cast<decltype(&SendMessageTimeoutA)>(original)(hWnd, message, wParam, lParam, flags, timeout,
+                                                                      pResult);
+}
+
+std::vector<SendTimeouts::Call> SendTimeouts::Calls() const
+{
+    Locked lock;
+    return g_sends;
+}
+
 bool CameFromPackage(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;

@@ -68,6 +68,51 @@ private:
     CUpdateApp& m_app;
 };
 
+// Replaces an import of this program (and so of the updater's code linked
+// into it) while it lives.
+class ImportHook {
+public:
+    ImportHook(const char* dll, const char* function, void* replacement);
+    ~ImportHook();
+    void* Original() const { return m_original; }
+
+private:
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};
+
+// While it lives, the updater's fixed pauses (its one-second Sleep calls)
+// are noted, each at the point of the event log where it ended. Lines()
+// gives the log with a "pause" line there, without the window programs'
+// "ready" lines (a program started by a close request logs that line on
+// its own time).
+class PauseTimeline {
+public:
+    PauseTimeline();
+    ~PauseTimeline();
+    std::vector<std::string> Lines() const;
+    size_t Pauses() const;
+
+private:
+    static void WINAPI Sleep(DWORD ms);
+    ImportHook m_hook;
+};
+
+// While it lives, the flags and time-out of every SendMessageTimeoutA.
+class SendTimeouts {
+public:
+    struct Call {
+        UINT message, flags, timeout;
+    };
+    SendTimeouts();
+    ~SendTimeouts();
+    std::vector<Call> Calls() const;
+
+private:
+    static LRESULT WINAPI Send(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR);
+    ImportHook m_hook;
+};
+
 // Milliseconds taken by fn.
 template <class Fn> DWORD Timed(Fn fn)
 {

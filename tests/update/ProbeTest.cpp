@@ -13,6 +13,52 @@ protected:
     void TearDown() override { CoUninitialize(); }
 };
 
+// Replaces IShellLinkA::Resolve in the shell's link class (its table is
+// shared by every link object) while it lives, noting the flags.
+class ResolveFlags {
+public:
+    ResolveFlags()
+    {
+        IShellLinkA* pLink = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                    reinterpret_cast<void**>(&pLink)))) {
+            ADD_FAILURE() << "no shell link object";
+            return;
+        }
+        // IUnknown's three, then GetPath ... SetRelativePath: Resolve is the 20th.
+        m_pSlot = *reinterpret_cast<void***>(pLink) + 19;
+        pLink->Release();
+        s_pfnOriginal = reinterpret_cast<Fn>(*m_pSlot);
+        s_flags.clear();
+        Patch(reinterpret_cast<void*>(&Record));
+    }
+    ~ResolveFlags()
+    {
+        if (m_pSlot)
+            Patch(reinterpret_cast<void*>(s_pfnOriginal));
+    }
+    static std::vector<DWORD> s_flags;
+
+private:
+    typedef HRESULT(STDMETHODCALLTYPE* Fn)(IShellLinkA*, HWND, DWORD);
+    static HRESULT STDMETHODCALLTYPE Record(IShellLinkA* pThis, HWND hWnd, DWORD fFlags)
+    {
+        s_flags.push_back(fFlags);
+        return s_pfnOriginal(pThis, hWnd, fFlags);
+    }
+    void Patch(void* p)
+    {
+        DWORD old;
+        VirtualProtect(m_pSlot, sizeof(void*), PAGE_READWRITE, &old);
+        *m_pSlot = p;
+        VirtualProtect(m_pSlot, sizeof(void*), old, &old);
+    }
+    void** m_pSlot = nullptr;
+    static Fn s_pfnOriginal;
+};
+std::vector<DWORD> ResolveFlags::s_flags;
+ResolveFlags::Fn ResolveFlags::s_pfnOriginal;
+
 bool SameFolder(const CString& found, const std::string& folder)
 {
     // The shortcut probe asks for the short form; some systems give the long one.
@@ -40,6 +86,58 @@ TEST_F(Probes, ShortcutDeepInTheUserTreeIsFoundAfterTheAllUsersTree)
     CUpdateItem gone("VLWORD.cab");
     EXPECT_FALSE(gone.ProbeShortcut("VelraWords.LNK"));
     EXPECT_TRUE(gone.m_strTargetFolder.IsEmpty());
+}
+
+TEST_F(Probes, ShortcutToAMissingTargetFailsAndIsLeftAsItWas)
+{
+    // The target's folder is still there; its program is gone, and a file
+    // beside it that a searching resolution could take for it is not.
+    tst::TempDir target("miss");
+    tst::WriteBytes(target / "Words.exe", "MZ");
+    std::string dir = upd::StartMenu(CSIDL_PROGRAMS) + "VelraTestM\\";
+    ASSERT_TRUE(tst::MakeDirs(dir));
+    const std::string link = dir + "VelraWords.LNK";
+    ASSERT_TRUE(upd::MakeShortcut(link, target / "Words.exe"));
+    ASSERT_TRUE(MoveFileA((target / "Words.exe").c_str(), (target / "Words2.exe").c_str()));
+    // Stamps a minute in the past, so that a rewrite now would show.
+    FILETIME now, past;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t;
+    t.LowPart = now.dwLowDateTime;
+    t.HighPart = now.dwHighDateTime;
+    t.QuadPart -= 10000000ull * 60;
+    past.dwLowDateTime = t.LowPart;
+    past.dwHighDateTime = t.HighPart;
+    HANDLE h = CreateFileA(link.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    SetFileTime(h, &past, &past, &past);
+    CloseHandle(h);
+    const std::string bytes = tst::ReadBytes(link);
+    WIN32_FILE_ATTRIBUTE_DATA before, after;
+    ASSERT_TRUE(GetFileAttributesExA(link.c_str(), GetFileExInfoStandard, &before));
+
+    {
+        ResolveFlags resolve;
+        CUpdateItem item("VLWORD.cab");
+        EXPECT_FALSE(item.ProbeShortcut("VelraWords.LNK"));
+        EXPECT_TRUE(item.m_strTargetFolder.IsEmpty()) << item.m_strTargetFolder;
+        EXPECT_TRUE(CInstallLocator().ResolveShortcut(link.c_str(), nullptr).IsEmpty());
+        // Windows would search, ask and rewrite without these: no dialog, no
+        // update of the file, and a short time-out in the high word.
+        ASSERT_EQ(ResolveFlags::s_flags.size(), 2u);
+        for (DWORD flags : ResolveFlags::s_flags) {
+            EXPECT_EQ(LOWORD(flags), SLR_NO_UI | SLR_NOUPDATE);
+            EXPECT_GT(HIWORD(flags), 0);
+            EXPECT_LE(HIWORD(flags), 3000);
+        }
+    }
+
+    EXPECT_EQ(tst::ReadBytes(link), bytes);
+    ASSERT_TRUE(GetFileAttributesExA(link.c_str(), GetFileExInfoStandard, &after));
+    EXPECT_EQ(CompareFileTime(&after.ftLastWriteTime, &before.ftLastWriteTime), 0);
+    EXPECT_EQ(CompareFileTime(&after.ftCreationTime, &before.ftCreationTime), 0);
+    EXPECT_EQ(after.dwFileAttributes, before.dwFileAttributes);
+    tst::RemoveTree(dir);
 }
 
 TEST_F(Probes, SameShortcutInBothTreesTakesTheAllUsersOne)

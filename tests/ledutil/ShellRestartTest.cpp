@@ -1,0 +1,225 @@
+// The tray icon across a restart of the shell, which forgets every icon and
+// announces itself with the registered message "TaskbarCreated", and across
+// a shell that refuses the icon at first. The icon is seen in Wine's own
+// notification area (its display driver's, on a display without a tray of
+// its own), where each icon is a window that relays clicks to the icon's
+// owner as the shell does.
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <string.h>
+
+#include <set>
+
+#include "LEDUtilityApp.h"
+#include "LedTestSupport.h"
+#include "MainFrame.h"
+#include "TestSupport.h"
+#include "resource.h"
+
+extern CLEDUtilityApp theApp;
+
+namespace {
+
+// The display driver's icon windows, and those of the desktop's own tray
+// that later Wine versions use.
+const char* const kTrayIconClasses[] = {"__winex11_tray_icon", "__wine_tray_icon"};
+
+BOOL CALLBACK CollectIconWindow(HWND hWnd, LPARAM lParam)
+{
+    char cls[64] = "";
+    GetClassNameA(hWnd, cls, sizeof(cls));
+    if (!strcmp(cls, kTrayIconClasses[0]) || !strcmp(cls, kTrayIconClasses[1]))
+        reinterpret_cast<std::set<HWND>*>(lParam)->insert(hWnd);
+    return TRUE;
+}
+
+// Every icon window of the notification area, shown or not.
+std::set<HWND> IconWindows()
+{
+    std::set<HWND> found;
+    EnumChildWindows(GetDesktopWindow(), CollectIconWindow, LPARAM(&found));
+    return found;
+}
+
+bool DeleteIconFromOutside(HWND hWnd)
+{
+    NOTIFYICONDATAA nid{};
+    nid.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    nid.hWnd = hWnd;
+    nid.uID = IDR_FRAME;
+    return Shell_NotifyIconA(NIM_DELETE, &nid) != FALSE;
+}
+
+void BroadcastTaskbarCreated() { PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
+
+// Shell_NotifyIconA of this program (the frame's code is linked into it),
+// refusing the next `refuse` NIM_ADD requests and counting them all.
+class NotifyIconHook {
+public:
+    explicit NotifyIconHook(int refuse)
+    {
+        s_refuse = refuse;
+        s_adds = 0;
+        BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                    strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                           "Shell_NotifyIconA"))
+                    continue;
+                m_pSlot = reinterpret_cast<void**>(&slots->u1.Function);
+                s_pfnOriginal = reinterpret_cast<decltype(&Shell_NotifyIconA)>(*m_pSlot);
+                Patch(reinterpret_cast<void*>(&Notify));
+                return;
+            }
+        }
+        ADD_FAILURE() << "no import of Shell_NotifyIconA";
+    }
+    ~NotifyIconHook()
+    {
+        if (m_pSlot)
+            Patch(reinterpret_cast<void*>(s_pfnOriginal));
+    }
+    static int Adds() { return s_adds; }
+
+private:
+    static BOOL WINAPI Notify(DWORD dwMessage, PNOTIFYICONDATAA pData)
+    {
+        if (dwMessage == NIM_ADD) {
+            ++s_adds;
+            if (s_refuse > 0) {
+                --s_refuse;
+                return FALSE;
+            }
+        }
+        return s_pfnOriginal(dwMessage, pData);
+    }
+    void Patch(void* p)
+    {
+        DWORD old;
+        VirtualProtect(m_pSlot, sizeof(void*), PAGE_READWRITE, &old);
+        *m_pSlot = p;
+        VirtualProtect(m_pSlot, sizeof(void*), old, &old);
+    }
+    void** m_pSlot = nullptr;
+    static decltype(&Shell_NotifyIconA) s_pfnOriginal;
+    static int s_refuse, s_adds;
+};
+decltype(&Shell_NotifyIconA) NotifyIconHook::s_pfnOriginal;
+int NotifyIconHook::s_refuse, NotifyIconHook::s_adds;
+
+class ShellRestart : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (m_hWnd && IsWindow(m_hWnd))
+            m_pFrame->DestroyWindow();
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
+    }
+    void CreateFrame()
+    {
+        theApp.SetRegistryKey("KANDELO");
+        m_pFrame = static_cast<CMainFrame*>(RUNTIME_CLASS(CMainFrame)->CreateObject());
+        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
+        m_hWnd = m_pFrame->m_hWnd;
+    }
+    // Dispatches this thread's messages until done() holds (or, given a
+    // duration, for at least that long); the settings commands the frame
+    // posts to itself are counted instead of opening the panel.
+    template <class Done> void PumpUntil(Done done, DWORD minimumMs = 0)
+    {
+        for (DWORD start = GetTickCount(); !done() || GetTickCount() - start < minimumMs;
+             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT)) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.hwnd == m_hWnd && msg.message == WM_COMMAND && msg.wParam == ID_SETTINGS) {
+                    ++m_nSettings;
+                    continue;
+                }
+                DispatchMessageA(&msg);
+            }
+        }
+    }
+
+    CMainFrame* m_pFrame = nullptr;
+    HWND m_hWnd = nullptr;
+    int m_nSettings = 0;
+};
+
+}  // namespace
+
+TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
+{
+    CreateFrame();
+    ASSERT_TRUE(led::TrayHasIcon(m_hWnd));
+    NotifyIconHook hook(0);
+
+    // Announced without a restart: still one icon, and the frame still
+    // knows it holds it.
+    const size_t icons = IconWindows().size();
+    BroadcastTaskbarCreated();
+    PumpUntil([] { return NotifyIconHook::Adds() == 1; });
+    EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
+    EXPECT_EQ(IconWindows().size(), icons);
+
+    // The shell forgets the icon, as a restarted one has, and announces itself.
+    ASSERT_TRUE(DeleteIconFromOutside(m_hWnd));
+    ASSERT_FALSE(led::TrayHasIcon(m_hWnd));
+    const std::set<HWND> without = IconWindows();
+    BroadcastTaskbarCreated();
+    std::set<HWND> added;
+    PumpUntil([&] {
+        added.clear();
+        for (HWND h : IconWindows())
+            if (!without.count(h))
+                added.insert(h);
+        return !added.empty();
+    });
+    EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
+    ASSERT_EQ(added.size(), 1u);
+
+    // A left press on it reaches the frame through the icon's callback.
+    HWND hIcon = *added.begin();
+    PostMessageA(hIcon, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
+    PostMessageA(hIcon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
+    PumpUntil([&] { return m_nSettings > 0; });
+    EXPECT_EQ(m_nSettings, 1);
+
+    // The icon goes with the frame.
+    m_pFrame->DestroyWindow();
+    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+}
+
+TEST_F(ShellRestart, RefusedIconIsAskedForAgainOnTheFramesTimer)
+{
+    {
+        // A shell still starting (a slow logon) refuses the first request.
+        NotifyIconHook hook(1);
+        CreateFrame();
+        EXPECT_EQ(NotifyIconHook::Adds(), 1);
+        EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+        // The apply timer's next tick asks again, and later ticks do not.
+        PumpUntil([this] { return led::TrayHasIcon(m_hWnd); });
+        PumpUntil([] { return true; }, 1500);
+        EXPECT_EQ(NotifyIconHook::Adds(), 2);
+    }
+    // Refused again after a restart of the shell, once the level went
+    // through and the timer had stopped: the timer runs again for it.
+    ASSERT_TRUE(DeleteIconFromOutside(m_hWnd));
+    m_pFrame->StopApplyTimer();
+    NotifyIconHook hook(1);
+    BroadcastTaskbarCreated();
+    PumpUntil([] { return NotifyIconHook::Adds() == 1; });
+    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+    PumpUntil([this] { return led::TrayHasIcon(m_hWnd); });
+    EXPECT_EQ(NotifyIconHook::Adds(), 2);
+}
