@@ -294,7 +294,40 @@ TEST(IconMenuLifetime, DestroyForgetsSubMenusAndTheObjectCanLoadAgain)
     EXPECT_EQ(menu.m_Items.GetSize(), 0);
     EXPECT_FALSE(::IsMenu(file));
     ASSERT_TRUE(menu.LoadMenu(IDM_TRAY));
-    EXPECT_TRUE(CIconMenu::IsIconMenu(menu.GetSubMenu(0)));
+    EXPECT_TRUE(CIconMenu::IsIconMenu(Sub(menu, 0)));
+}
+
+TEST(IconMenuLifetime, LoadingALoadedMenuFailsAndLeavesItWhole)
+{
+    CIconMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(IDM_TRAY));
+    HMENU hMenu = menu.m_hMenu;
+    int nItems = menu.m_Items.GetSize(), nSubMenus = CIconMenu::s_AllSubMenus.GetSize();
+    EXPECT_FALSE(menu.LoadMenu(IDM_NESTED));
+    EXPECT_EQ(menu.m_hMenu, hMenu);
+    EXPECT_EQ(menu.m_Items.GetSize(), nItems);
+    EXPECT_EQ(int(menu.GetMenuItemCount()), nItems);
+    EXPECT_EQ(CIconMenu::s_AllSubMenus.GetSize(), nSubMenus);
+}
+
+TEST(IconMenuLifetime, NoMenuOrADestroyedOneIsLeftAlone)
+{
+    // GetMenuItemCount answers -1 for either; as a count that would be
+    // four billion items.
+    CIconMenu empty;
+    empty.SyncItemData();
+    EXPECT_EQ(CIconMenu::FindMnemonic('a', MF_POPUP, &empty), 0);
+    EXPECT_EQ(empty.m_Items.GetSize(), 0);
+
+    CIconMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(IDM_TRAY));
+    CIconMenu* pPopup = Sub(menu, 0);
+    int nItems = pPopup->m_Items.GetSize();
+    ASSERT_GT(nItems, 0);
+    ::DestroyMenu(pPopup->m_hMenu);  // behind the object's back
+    pPopup->SyncItemData();
+    EXPECT_EQ(pPopup->m_Items.GetSize(), nItems) << "records kept";
+    EXPECT_EQ(CIconMenu::FindMnemonic('S', MF_POPUP, pPopup), 0);
 }
 
 TEST(IconMenuData, TextsConvertThroughTheAnsiCodePage)
