@@ -59,10 +59,6 @@ protected:
 
 class CProgressCtrl : public CWnd {
 public:
-    void SetRange(short nLower, short nUpper) { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper)); }
-    int SetPos(int nPos) { return int(SendMessage(PBM_SETPOS, nPos)); }
-    int SetStep(int nStep) { return int(SendMessage(PBM_SETSTEP, nStep)); }
-    int StepIt() { return int(SendMessage(PBM_STEPIT)); }
     int GetPos() const { return int(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
 };
 
