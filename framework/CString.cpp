@@ -84,7 +84,15 @@ CString& CString::Append(LPCSTR pch, int n)
 {
     if (n <= 0)
         return *this;
-    Reserve(m_nLength + n);
+    // The source may lie in this string's own buffer (s += s), which
+    // Reserve can move: it is found again by its offset.
+    if (m_pch && pch >= m_pch && pch < m_pch + m_nAlloc) {
+        ptrdiff_t nOffset = pch - m_pch;
+        Reserve(m_nLength + n);
+        pch = m_pch + nOffset;
+    } else {
+        Reserve(m_nLength + n);
+    }
     memmove(m_pch + m_nLength, pch, n);
     m_nLength += n;
     m_pch[m_nLength] = 0;
@@ -98,28 +106,46 @@ void CString::Empty()
     m_nLength = m_nAlloc = 0;
 }
 
+// The searches walk the text by character in the ANSI code page (932 on
+// the target systems), where a trail byte can look like '\\' or a letter:
+// only a character's first byte is compared.
+int CString::NextChar(int i) const
+{
+    if (IsDBCSLeadByte(static_cast<BYTE>(m_pch[i])) && i + 1 < m_nLength)
+        return i + 2;
+    return i + 1;
+}
+
 int CString::Find(char ch, int nStart) const
 {
-    if (nStart < 0 || nStart >= m_nLength)
+    if (nStart < 0)
         return -1;
-    const char* p = static_cast<const char*>(memchr(m_pch + nStart, ch, m_nLength - nStart));
-    return p ? static_cast<int>(p - m_pch) : -1;
+    for (int i = 0; i < m_nLength; i = NextChar(i))
+        if (i >= nStart && m_pch[i] == ch)
+            return i;
+    return -1;
 }
 
 int CString::Find(LPCSTR pszSub, int nStart) const
 {
     if (nStart < 0 || nStart > m_nLength)
         return -1;
-    const char* p = strstr(static_cast<LPCSTR>(*this) + nStart, pszSub);
-    return p ? static_cast<int>(p - m_pch) : -1;
+    int nSub = lstrlenA(pszSub);
+    if (nSub == 0)
+        return nStart;
+    for (int i = 0; i + nSub <= m_nLength; i = NextChar(i))
+        if (i >= nStart && memcmp(m_pch + i, pszSub, nSub) == 0)
+            return i;
+    return -1;
 }
 
 int CString::ReverseFind(char ch) const
 {
-    for (int i = m_nLength - 1; i >= 0; --i)
+    int nFound = -1;
+    for (int i = 0; i < m_nLength; i = NextChar(i))
         if (m_pch[i] == ch)
-            return i;
-    return -1;
+            nFound = i;
+    return nFound;
 }
 
 CString CString::Left(int nCount) const
@@ -163,17 +189,19 @@ BOOL CString::LoadString(UINT nID)
 
 void CString::FormatV(LPCSTR pszFormat, va_list args)
 {
+    // Written into a new buffer: the format or an argument may be this
+    // string's own text.
     va_list copy;
     va_copy(copy, args);
     int n = vsnprintf(nullptr, 0, pszFormat, copy);
     va_end(copy);
-    if (n <= 0) {
-        Assign(nullptr, 0);
-        return;
+    CString result;
+    if (n > 0) {
+        result.Reserve(n);
+        vsnprintf(result.m_pch, n + 1, pszFormat, args);
+        result.m_nLength = n;
     }
-    Reserve(n);
-    vsnprintf(m_pch, n + 1, pszFormat, args);
-    m_nLength = n;
+    *this = static_cast<CString&&>(result);
 }
 
 void CString::Format(LPCSTR pszFormat, ...)
@@ -217,12 +245,6 @@ CString operator+(const CString& a, const CString& b)
 }
 
 CString operator+(const CString& a, LPCSTR b)
-{
-    CString s(a);
-    return s += b;
-}
-
-CString operator+(LPCSTR a, const CString& b)
 {
     CString s(a);
     return s += b;

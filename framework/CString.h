@@ -27,11 +27,10 @@ public:
     int GetLength() const { return m_nLength; }
     BOOL IsEmpty() const { return m_nLength == 0; }
     void Empty();
-    char GetAt(int nIndex) const { return m_pch[nIndex]; }
     char operator[](int nIndex) const { return m_pch[nIndex]; }
     operator LPCSTR() const { return m_pch ? m_pch : ""; }
 
-    int Compare(LPCSTR psz) const { return strcmp(*this, psz); }  // bytes, not a collation
+    // By character in the ANSI code page: a trail byte never matches.
     int Find(char ch, int nStart = 0) const;
     int Find(LPCSTR pszSub, int nStart = 0) const;
     int ReverseFind(char ch) const;
@@ -54,6 +53,7 @@ private:
     void Assign(LPCSTR pch, int n);
     void FormatV(LPCSTR pszFormat, va_list args);
     void Reserve(int n);
+    int NextChar(int i) const;
 
     char* m_pch = nullptr;
     int m_nLength = 0;
@@ -62,9 +62,6 @@ private:
 
 CString operator+(const CString& a, const CString& b);
 CString operator+(const CString& a, LPCSTR b);
-CString operator+(LPCSTR a, const CString& b);
-inline bool operator==(const CString& a, LPCSTR b) { return a.Compare(b) == 0; }
-inline bool operator!=(const CString& a, LPCSTR b) { return a.Compare(b) != 0; }
 
 // Copies the iSubString-th field of a chSep-separated text into rString;
 // FALSE when the text has fewer fields.

@@ -11,17 +11,13 @@
 #include "Object.h"
 
 class CCmdTarget;
-class CCmdUI;
 
-// Returns FALSE when the handler declined the message (a command-update
-// handler that did not set anything, for instance).
 typedef BOOL (*AFX_DISPATCH)(CCmdTarget* pTarget, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
 struct AFX_MSGMAP_ENTRY {
     UINT nMessage;  // window message, or WM_COMMAND for commands
     UINT nCode;     // notification code for WM_COMMAND entries
-    UINT nID;       // command id range for WM_COMMAND entries
-    UINT nLastID;
+    UINT nID;       // command id for WM_COMMAND entries
     AFX_DISPATCH pfn;
 };
 
@@ -30,17 +26,15 @@ struct AFX_MSGMAP {
     const AFX_MSGMAP_ENTRY* lpEntries;
 };
 
-// Notification codes used in WM_COMMAND entries.
+// The notification code of menu and accelerator commands in WM_COMMAND entries.
 #define CN_COMMAND 0
-#define CN_UPDATE_COMMAND_UI ((UINT)(-1))
 
 class CCmdTarget : public CObject {
     DECLARE_DYNAMIC(CCmdTarget)
 public:
-    // Routes a command (nCode CN_COMMAND or a control notification) or a
-    // command-update request (CN_UPDATE_COMMAND_UI, pExtra = CCmdUI*) through
+    // Routes a command (nCode CN_COMMAND or a control notification) through
     // the message maps. TRUE when a handler took it.
-    virtual BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra);
+    virtual BOOL OnCmdMsg(UINT nID, int nCode);
 
     static const AFX_MSGMAP* GetThisMessageMap();
     virtual const AFX_MSGMAP* GetMessageMap() const;
@@ -63,7 +57,7 @@ protected:                                              \
         static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
 #define END_MESSAGE_MAP()                                                                 \
-            {0, 0, 0, 0, nullptr}};                                                        \
+            {0, 0, 0, nullptr}};                                                           \
         static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap,           \
                                               &_messageEntries[0]};                       \
         return &messageMap;                                                               \
@@ -80,15 +74,7 @@ protected:                                              \
     }
 
 #define ON_COMMAND(id, memberFxn) \
-    {WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(id), AFX_DISPATCHER(self->memberFxn())},
-
-#define ON_COMMAND_RANGE(id, idLast, memberFxn) \
-    {WM_COMMAND, CN_COMMAND, (UINT)(id), (UINT)(idLast), AFX_DISPATCHER(self->memberFxn((UINT)wParam))},
-
-// The handler receives the CCmdUI*; it declines when it leaves the item alone.
-#define ON_UPDATE_COMMAND_UI(id, memberFxn)                                     \
-    {WM_COMMAND, CN_UPDATE_COMMAND_UI, (UINT)(id), (UINT)(id),                 \
-     AFX_DISPATCHER(self->memberFxn(reinterpret_cast<CCmdUI*>(lParam)))},
+    {WM_COMMAND, CN_COMMAND, (UINT)(id), AFX_DISPATCHER(self->memberFxn())},
 
 #define ON_MESSAGE(message, memberFxn) \
-    {(UINT)(message), 0, 0, 0, AFX_DISPATCHER(*pResult = self->memberFxn(wParam, lParam))},
+    {(UINT)(message), 0, 0, AFX_DISPATCHER(*pResult = self->memberFxn(wParam, lParam))},

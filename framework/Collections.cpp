@@ -38,14 +38,6 @@ CPtrList::CNode* CPtrList::NewNode(CNode* pPrev, CNode* pNext)
     return pNode;
 }
 
-void CPtrList::FreeNode(CNode* pNode)
-{
-    pNode->pNext = m_pNodeFree;
-    m_pNodeFree = pNode;
-    if (--m_nCount == 0)
-        RemoveAll();
-}
-
 POSITION CPtrList::AddTail(void* newElement)
 {
     CNode* pNode = NewNode(m_pNodeTail, nullptr);
@@ -56,31 +48,6 @@ POSITION CPtrList::AddTail(void* newElement)
         m_pNodeHead = pNode;
     m_pNodeTail = pNode;
     return reinterpret_cast<POSITION>(pNode);
-}
-
-POSITION CPtrList::AddHead(void* newElement)
-{
-    CNode* pNode = NewNode(nullptr, m_pNodeHead);
-    pNode->data = newElement;
-    if (m_pNodeHead)
-        m_pNodeHead->pPrev = pNode;
-    else
-        m_pNodeTail = pNode;
-    m_pNodeHead = pNode;
-    return reinterpret_cast<POSITION>(pNode);
-}
-
-void* CPtrList::RemoveHead()
-{
-    CNode* pOld = m_pNodeHead;
-    void* data = pOld->data;
-    m_pNodeHead = pOld->pNext;
-    if (m_pNodeHead)
-        m_pNodeHead->pPrev = nullptr;
-    else
-        m_pNodeTail = nullptr;
-    FreeNode(pOld);
-    return data;
 }
 
 void CPtrList::RemoveAll()
@@ -118,17 +85,6 @@ int CPtrArray::Add(void* p)
     SetSize(m_nSize + 1);
     m_pData[m_nSize - 1] = p;
     return m_nSize - 1;
-}
-
-void CPtrArray::InsertAt(int nIndex, void* p)
-{
-    if (nIndex >= m_nSize) {
-        SetSize(nIndex + 1);
-    } else {
-        SetSize(m_nSize + 1);
-        memmove(m_pData + nIndex + 1, m_pData + nIndex, (m_nSize - 1 - nIndex) * sizeof(void*));
-    }
-    m_pData[nIndex] = p;
 }
 
 void CPtrArray::RemoveAt(int nIndex, int nCount)

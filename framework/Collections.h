@@ -14,14 +14,9 @@ public:
     CPtrList& operator=(const CPtrList&) = delete;
 
     int GetCount() const { return m_nCount; }
-    BOOL IsEmpty() const { return m_nCount == 0; }
-    void* GetHead() const { return m_pNodeHead->data; }
-    void* GetTail() const { return m_pNodeTail->data; }
     POSITION GetHeadPosition() const { return reinterpret_cast<POSITION>(m_pNodeHead); }
     void*& GetNext(POSITION& rPosition) const;
     POSITION AddTail(void* newElement);
-    POSITION AddHead(void* newElement);
-    void* RemoveHead();
     void RemoveAll();
 
 private:
@@ -34,7 +29,6 @@ private:
         CPlex* pNext;
     };
     CNode* NewNode(CNode* pPrev, CNode* pNext);
-    void FreeNode(CNode* pNode);
 
     CNode* m_pNodeHead = nullptr;
     CNode* m_pNodeTail = nullptr;
@@ -54,16 +48,14 @@ public:
     int GetSize() const { return m_nSize; }
     int GetUpperBound() const { return m_nSize - 1; }
     void* GetAt(int nIndex) const { return m_pData[nIndex]; }
-    void SetAt(int nIndex, void* p) { m_pData[nIndex] = p; }
-    void*& operator[](int nIndex) { return m_pData[nIndex]; }
     void* operator[](int nIndex) const { return m_pData[nIndex]; }
     int Add(void* p);
-    void InsertAt(int nIndex, void* p);
     void RemoveAt(int nIndex, int nCount = 1);
     void RemoveAll();
-    void SetSize(int nNewSize);
 
 private:
+    void SetSize(int nNewSize);
+
     void** m_pData = nullptr;
     int m_nSize = 0;
     int m_nMaxSize = 0;

@@ -25,10 +25,3 @@ BOOL CDC::CreateCompatibleDC(CDC* pDC)
 {
     return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr));
 }
-
-BOOL CDC::DeleteDC()
-{
-    if (!m_hDC)
-        return FALSE;
-    return ::DeleteDC(Detach());
-}

@@ -19,12 +19,10 @@ public:
 
     HDC m_hDC = nullptr;
     operator HDC() const { return m_hDC; }
-    HDC GetSafeHdc() const { return m_hDC; }
 
     BOOL Attach(HDC hDC);
     HDC Detach();
     BOOL CreateCompatibleDC(CDC* pDC);
-    BOOL DeleteDC();
 
     HGDIOBJ SelectObject(HGDIOBJ hObject) { return ::SelectObject(m_hDC, hObject); }
     int GetBkMode() const { return ::GetBkMode(m_hDC); }
@@ -41,6 +39,5 @@ public:
     void FillRect(LPCRECT lpRect, HBRUSH hBrush) { ::FillRect(m_hDC, lpRect, hBrush); }
     BOOL DrawEdge(LPRECT lpRect, UINT nEdge, UINT nFlags) { return ::DrawEdge(m_hDC, lpRect, nEdge, nFlags); }
     COLORREF SetPixel(int x, int y, COLORREF crColor) { return ::SetPixel(m_hDC, x, y, crColor); }
-    COLORREF GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
     BOOL Ellipse(int x1, int y1, int x2, int y2) { return ::Ellipse(m_hDC, x1, y1, x2, y2); }
 };

@@ -4,6 +4,19 @@
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
+namespace {
+// Once per process, before the first dialog: the classes of the common
+// controls that the programs' dialogs hold.
+void RegisterDialogControls()
+{
+    static const BOOL bRegistered = [] {
+        INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+        return ::InitCommonControlsEx(&icc);
+    }();
+    (void)bRegistered;
+}
+}  // namespace
+
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
     ON_COMMAND(IDOK, OnOK)
     ON_COMMAND(IDCANCEL, OnCancel)
@@ -29,6 +42,7 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd)
     m_nIDHelp = nIDTemplate;
     if (!m_pParentWnd)
         m_pParentWnd = pParentWnd;
+    RegisterDialogControls();
     AfxHookWindowCreate(this);
     HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDTemplate),
                                      pParentWnd ? pParentWnd->m_hWnd : nullptr, AfxDlgProc, 0);
@@ -44,6 +58,7 @@ INT_PTR CDialog::DoModal()
     // The system's modal loop: it disables the owner and dispatches the
     // other windows' messages while the dialog runs.
     CWnd* pOwner = m_pParentWnd ? m_pParentWnd : CWnd::GetSafeOwner(nullptr);
+    RegisterDialogControls();
     AfxHookWindowCreate(this);
     INT_PTR nResult = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDHelp),
                                         pOwner ? pOwner->m_hWnd : nullptr, AfxDlgProc, 0);

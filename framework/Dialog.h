@@ -8,6 +8,12 @@
 // the virtual OnOK and OnCancel, whose default ends a modal dialog. A
 // modeless Create that fails has already disposed of the object through
 // PostNcDestroy, as a window whose creation fails does.
+//
+// Before the process's first dialog is made, the progress bar and trackbar
+// classes are registered with the common controls library
+// (InitCommonControlsEx; no manifest asks for version 6, so the look stays
+// classic). Windows XP has those classes only once that library is loaded,
+// and a dialog whose template names a missing class is not created.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -53,10 +59,6 @@ protected:
 
 class CProgressCtrl : public CWnd {
 public:
-    void SetRange(short nLower, short nUpper) { SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper)); }
-    int SetPos(int nPos) { return int(SendMessage(PBM_SETPOS, nPos)); }
-    int SetStep(int nStep) { return int(SendMessage(PBM_SETSTEP, nStep)); }
-    int StepIt() { return int(SendMessage(PBM_STEPIT)); }
     int GetPos() const { return int(::SendMessageA(m_hWnd, PBM_GETPOS, 0, 0)); }
 };
 

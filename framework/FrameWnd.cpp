@@ -16,12 +16,6 @@ namespace {
 const char kDefaultFrameClass[] = "AfxFrameOrView";
 }
 
-void CCmdUI::Enable(BOOL bOn)
-{
-    if (m_pMenu)
-        m_pMenu->EnableMenuItem(m_nIndex, MF_BYPOSITION | (bOn ? MF_ENABLED : MF_DISABLED | MF_GRAYED));
-}
-
 BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentWnd, CCreateContext*)
 {
     CString strFull;
@@ -90,21 +84,17 @@ void CFrameWnd::OnInitMenuPopup(CMenu* pPopupMenu, UINT, BOOL bSysMenu)
 {
     if (bSysMenu || !pPopupMenu)
         return;
-    CCmdUI state;
-    state.m_pMenu = pPopupMenu;
     int nCount = ::GetMenuItemCount(pPopupMenu->m_hMenu);
     for (int i = 0; i < nCount; ++i) {
         UINT nID = pPopupMenu->GetMenuItemID(i);
         // Separators (0) and nested pop-ups (-1) carry no command.
         if (nID == 0 || nID == UINT(-1))
             continue;
-        state.m_nIndex = UINT(i);
-        state.m_nID = nID;
-        if (OnCmdMsg(nID, CN_UPDATE_COMMAND_UI, &state))
-            continue;
         // System command ids are the system's business.
-        if (m_bAutoMenuEnable && nID < 0xF000)
-            state.Enable(HasCommandHandler(nID));
+        if (nID < 0xF000) {
+            UINT nEnable = HasCommandHandler(nID) ? MF_ENABLED : MF_DISABLED | MF_GRAYED;
+            pPopupMenu->EnableMenuItem(UINT(i), MF_BYPOSITION | nEnable);
+        }
     }
 }
 

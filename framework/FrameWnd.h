@@ -8,10 +8,9 @@
 // frame can put its own steps in front of the destruction; the frame
 // object deletes itself once its window is gone, also when its creation
 // fails. Before a pop-up of the frame's menu opens, the command-update
-// pass asks the message maps about every command item: an
-// ON_UPDATE_COMMAND_UI handler decides for its item, any other item is
-// enabled exactly when some map handles its command. The utility's tray
-// frame and main frame derive from it.
+// pass enables each of its command items exactly when some map handles
+// the command, so that the menu never offers what nothing would do. The
+// utility's tray frame and main frame derive from it.
 #pragma once
 #include "Wnd.h"
 
@@ -24,17 +23,6 @@ class CMenu;
 // The framework's command ids for the application menu.
 #define ID_APP_ABOUT 0xE140
 #define ID_APP_EXIT 0xE141
-
-// One menu item during the command-update pass, as handed to an
-// ON_UPDATE_COMMAND_UI handler.
-class CCmdUI {
-public:
-    UINT m_nID = 0;
-    UINT m_nIndex = 0;
-    CMenu* m_pMenu = nullptr;
-
-    void Enable(BOOL bOn = TRUE);
-};
 
 // Creation context: frames here show no views or documents; the argument
 // keeps LoadFrame's usual shape.
@@ -52,7 +40,6 @@ public:
 
     CString m_strTitle;
     HACCEL m_hAccelTable = nullptr;  // a resource: freed with the module
-    BOOL m_bAutoMenuEnable = TRUE;
 
 protected:
     void PostNcDestroy() override;

@@ -2,7 +2,6 @@
 
 #include <unordered_map>
 
-#include "WinApp.h"
 #include "Wnd.h"
 
 IMPLEMENT_DYNCREATE(CMenu, CObject)
@@ -110,12 +109,24 @@ CMenu* CMenu::FindPopupMenuFromID(HMENU hRoot, UINT nID)
 
 BOOL CMenu::Attach(HMENU hMenu)
 {
-    if (!hMenu)
+    if (!hMenu || m_hMenu || FromHandlePermanent(hMenu))
         return FALSE;
-    Maps().temporary.erase(hMenu);
+    // A temporary object of this handle stays in its map, to be deleted
+    // with the map at idle time: a caller may still hold it. FromHandle
+    // answers with the permanent object from now on.
     Maps().permanent[hMenu] = this;
     m_hMenu = hMenu;
     return TRUE;
+}
+
+BOOL CMenu::CreatePopupMenu()
+{
+    HMENU hMenu = ::CreatePopupMenu();
+    if (Attach(hMenu))
+        return TRUE;
+    if (hMenu)
+        ::DestroyMenu(hMenu);
+    return FALSE;
 }
 
 HMENU CMenu::Detach()
@@ -127,28 +138,11 @@ HMENU CMenu::Detach()
     return hMenu;
 }
 
-BOOL CMenu::LoadMenu(UINT nIDResource)
-{
-    return Attach(::LoadMenuA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDResource)));
-}
-
 BOOL CMenu::DestroyMenu()
 {
     if (!m_hMenu)
         return FALSE;
     return ::DestroyMenu(Detach());
-}
-
-int CMenu::GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const
-{
-    int n = ::GetMenuStringA(m_hMenu, nIDItem, nullptr, 0, nFlags);
-    if (n < 1) {
-        rString.Empty();
-        return 0;
-    }
-    n = ::GetMenuStringA(m_hMenu, nIDItem, rString.GetBuffer(n), n + 1, nFlags);
-    rString.ReleaseBuffer(n > 0 ? n : 0);
-    return n;
 }
 
 BOOL CMenu::TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect)

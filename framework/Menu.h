@@ -19,7 +19,6 @@ public:
 
     HMENU m_hMenu = nullptr;
     operator HMENU() const { return m_hMenu; }
-    HMENU GetSafeHmenu() const { return m_hMenu; }
 
     static CMenu* FromHandle(HMENU hMenu);
     static CMenu* FromHandlePermanent(HMENU hMenu);
@@ -29,30 +28,22 @@ public:
     // The permanent menu object of the pop-up that holds command nID: looked
     // for below hRoot first, then among all permanent menus of the thread.
     static CMenu* FindPopupMenuFromID(HMENU hRoot, UINT nID);
+    // FALSE when this object already has a menu or hMenu already has a
+    // permanent object: one binding at a time on either side.
     BOOL Attach(HMENU hMenu);
     HMENU Detach();
 
-    BOOL CreateMenu() { return Attach(::CreateMenu()); }
-    BOOL CreatePopupMenu() { return Attach(::CreatePopupMenu()); }
-    BOOL LoadMenu(UINT nIDResource);
+    BOOL CreatePopupMenu();
     virtual BOOL DestroyMenu();
 
-    BOOL AppendMenu(UINT nFlags, UINT_PTR nIDNewItem = 0, LPCSTR lpszNewItem = nullptr)
-    {
-        return ::AppendMenuA(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
-    }
     BOOL ModifyMenu(UINT nPosition, UINT nFlags, UINT_PTR nIDNewItem = 0, LPCSTR lpszNewItem = nullptr)
     {
         return ::ModifyMenuA(m_hMenu, nPosition, nFlags, nIDNewItem, lpszNewItem);
     }
-    BOOL RemoveMenu(UINT nPosition, UINT nFlags) { return ::RemoveMenu(m_hMenu, nPosition, nFlags); }
     UINT GetMenuItemCount() const { return UINT(::GetMenuItemCount(m_hMenu)); }
     UINT GetMenuItemID(int nPos) const { return ::GetMenuItemID(m_hMenu, nPos); }
     UINT GetMenuState(UINT nID, UINT nFlags) const { return ::GetMenuState(m_hMenu, nID, nFlags); }
-    int GetMenuString(UINT nIDItem, CString& rString, UINT nFlags) const;
-    CMenu* GetSubMenu(int nPos) const { return FromHandle(::GetSubMenu(m_hMenu, nPos)); }
     UINT EnableMenuItem(UINT nIDEnableItem, UINT nEnable) { return ::EnableMenuItem(m_hMenu, nIDEnableItem, nEnable); }
-    UINT CheckMenuItem(UINT nIDCheckItem, UINT nCheck) { return ::CheckMenuItem(m_hMenu, nIDCheckItem, nCheck); }
     BOOL TrackPopupMenu(UINT nFlags, int x, int y, CWnd* pWnd, LPCRECT lpRect = nullptr);
 
     virtual void DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct);

@@ -45,8 +45,6 @@ HINSTANCE AfxGetInstanceHandle() { return g_moduleState.m_hCurrentInstanceHandle
 HINSTANCE AfxGetResourceHandle() { return g_moduleState.m_hCurrentResourceHandle; }
 HINSTANCE AfxFindResourceHandle(LPCSTR, LPCSTR) { return g_moduleState.m_hCurrentResourceHandle; }
 
-BOOL CWinApp::InitApplication() { return TRUE; }
-
 int CWinApp::ExitInstance()
 {
     if (g_bOleInit) {
@@ -108,7 +106,7 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, in
     if (!pApp || !AfxWinInit(hInstance, hPrevInstance, lpCmdLine, nCmdShow))
         return -1;
     int nReturnCode;
-    if (!pApp->InitApplication() || !pApp->InitInstance())
+    if (!pApp->InitInstance())
         nReturnCode = pApp->ExitInstance();
     else
         nReturnCode = pApp->Run();

@@ -28,7 +28,6 @@ public:
     LPSTR m_lpCmdLine = nullptr;
     int m_nCmdShow = SW_SHOWNORMAL;
 
-    virtual BOOL InitApplication();
     int ExitInstance() override;
     virtual int DoMessageBox(LPCSTR lpszPrompt, UINT nType, UINT nIDPrompt);
 

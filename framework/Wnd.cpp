@@ -36,8 +36,6 @@ WndThreadState& State()
 }
 }  // namespace
 
-const MSG* AfxGetCurrentMessage() { return &State().lastSentMsg; }
-
 CWnd::~CWnd()
 {
     if (m_hWnd && State().permanent.count(m_hWnd)) {
@@ -89,7 +87,9 @@ void CWnd::DeleteThreadState()
 
 BOOL CWnd::Attach(HWND hWndNew)
 {
-    if (!hWndNew)
+    // Replacing a binding would leave the old handle mapped to this object,
+    // or take another object's handle from it.
+    if (!hWndNew || m_hWnd || FromHandlePermanent(hWndNew))
         return FALSE;
     State().permanent[hWndNew] = this;
     m_hWnd = hWndNew;
@@ -235,9 +235,18 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
     return p->pfn(this, wParam, lParam, pResult);
 }
 
-BOOL CWnd::OnCommand(WPARAM wParam, LPARAM)
+BOOL CWnd::OnCommand(WPARAM wParam, LPARAM lParam)
 {
-    return OnCmdMsg(LOWORD(wParam), HIWORD(wParam), nullptr);
+    UINT nID = LOWORD(wParam);
+    int nCode = HIWORD(wParam);
+    if (!lParam) {
+        // Not from a control: a menu command (code 0) or an accelerator
+        // (code 1), both routed as commands. Identifier 0 is no command.
+        if (nID == 0)
+            return FALSE;
+        nCode = CN_COMMAND;
+    }
+    return OnCmdMsg(nID, nCode);
 }
 
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -275,15 +284,6 @@ void CWnd::OnNcDestroy()
     PostNcDestroy();
 }
 
-void CWnd::GetWindowText(CString& rString) const
-{
-    int n = ::GetWindowTextLengthA(m_hWnd);
-    ::GetWindowTextA(m_hWnd, rString.GetBuffer(n), n + 1);
-    rString.ReleaseBuffer();
-}
-
-CMenu* CWnd::GetMenu() const { return CMenu::FromHandle(::GetMenu(m_hWnd)); }
-
 CFrameWnd* CWnd::GetParentFrame() const
 {
     for (HWND h = ::GetParent(m_hWnd); h; h = ::GetParent(h)) {
@@ -319,7 +319,6 @@ void CWnd::OnClose() { Default(); }
 void CWnd::OnTimer(UINT_PTR) { Default(); }
 void CWnd::OnActivate(UINT, CWnd*, BOOL) { Default(); }
 void CWnd::OnVScroll(UINT, UINT, CScrollBar*) { Default(); }
-void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
 void CWnd::OnInitMenuPopup(CMenu*, UINT, BOOL) { Default(); }
 LRESULT CWnd::OnMenuChar(UINT, UINT, CMenu*) { return Default(); }
 BOOL CWnd::OnQueryEndSession() { return BOOL(Default()); }

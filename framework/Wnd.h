@@ -25,7 +25,6 @@ public:
 
     HWND m_hWnd = nullptr;
     operator HWND() const { return m_hWnd; }
-    HWND GetSafeHwnd() const { return m_hWnd; }
 
     // Handle map. FromHandle gives the permanent object, or a temporary one
     // that lives until the thread's next idle time; FromHandlePermanent only
@@ -35,6 +34,8 @@ public:
     static void DeleteTempMap();
     // Frees the calling thread's maps as a framework thread ends.
     static void DeleteThreadState();
+    // FALSE when this object already has a window or hWndNew already has
+    // an object: one binding at a time on either side.
     BOOL Attach(HWND hWndNew);
     HWND Detach();
     BOOL SubclassWindow(HWND hWnd);
@@ -56,29 +57,22 @@ public:
     LRESULT SendMessage(UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::SendMessageA(m_hWnd, m, w, l); }
     BOOL PostMessage(UINT m, WPARAM w = 0, LPARAM l = 0) const { return ::PostMessageA(m_hWnd, m, w, l); }
     void SetWindowText(LPCSTR lpsz) { ::SetWindowTextA(m_hWnd, lpsz); }
-    void GetWindowText(CString& rString) const;
-    CWnd* GetDlgItem(int nID) const { return FromHandle(::GetDlgItem(m_hWnd, nID)); }
     BOOL ShowWindow(int nCmdShow) { return ::ShowWindow(m_hWnd, nCmdShow); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
     BOOL EnableWindow(BOOL bEnable = TRUE) { return ::EnableWindow(m_hWnd, bEnable); }
     BOOL IsWindowEnabled() const { return ::IsWindowEnabled(m_hWnd); }
-    BOOL IsWindowVisible() const { return ::IsWindowVisible(m_hWnd); }
     BOOL SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags)
     {
         return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : nullptr, x, y, cx, cy, nFlags);
     }
     void GetClientRect(LPRECT lpRect) const { ::GetClientRect(m_hWnd, lpRect); }
-    void GetWindowRect(LPRECT lpRect) const { ::GetWindowRect(m_hWnd, lpRect); }
     BOOL SetForegroundWindow() { return ::SetForegroundWindow(m_hWnd); }
-    CWnd* GetParent() const { return FromHandle(::GetParent(m_hWnd)); }
-    CMenu* GetMenu() const;
     UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse, TIMERPROC lpfnTimer)
     {
         return ::SetTimer(m_hWnd, nIDEvent, nElapse, lpfnTimer);
     }
     BOOL KillTimer(UINT_PTR nIDEvent) { return ::KillTimer(m_hWnd, nIDEvent); }
     BOOL IsDialogMessage(LPMSG lpMsg) { return ::IsDialogMessageA(m_hWnd, lpMsg); }
-    DWORD GetStyle() const { return DWORD(::GetWindowLongA(m_hWnd, GWL_STYLE)); }
     CFrameWnd* GetParentFrame() const;
 
     // The window that should own a dialog or message box started from pParent
@@ -97,7 +91,6 @@ protected:
     void OnTimer(UINT_PTR nIDEvent);
     void OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized);
     void OnVScroll(UINT nSBCode, UINT nPos, CScrollBar* pScrollBar);
-    void OnSysCommand(UINT nID, LPARAM lParam);
     void OnMeasureItem(int nIDCtl, LPMEASUREITEMSTRUCT lpMeasureItemStruct);
     void OnDrawItem(int nIDCtl, LPDRAWITEMSTRUCT lpDrawItemStruct);
     void OnInitMenuPopup(CMenu* pPopupMenu, UINT nIndex, BOOL bSysMenu);
@@ -120,39 +113,36 @@ WNDPROC AfxGetAfxWndProc();
 // was created in between.
 void AfxHookWindowCreate(CWnd* pWnd);
 BOOL AfxUnhookWindowCreate();
-// The message being handled on this thread (what Default() passes on).
-const MSG* AfxGetCurrentMessage();
 
 // Message-map entries for window messages, with their handler signatures.
 #define ON_WM_CREATE() \
-    {WM_CREATE, 0, 0, 0, AFX_DISPATCHER(*pResult = self->OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam)))},
-#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, 0, AFX_DISPATCHER(self->OnDestroy())},
-#define ON_WM_NCDESTROY() {WM_NCDESTROY, 0, 0, 0, AFX_DISPATCHER(self->OnNcDestroy())},
-#define ON_WM_CLOSE() {WM_CLOSE, 0, 0, 0, AFX_DISPATCHER(self->OnClose())},
-#define ON_WM_TIMER() {WM_TIMER, 0, 0, 0, AFX_DISPATCHER(self->OnTimer((UINT_PTR)wParam))},
+    {WM_CREATE, 0, 0, AFX_DISPATCHER(*pResult = self->OnCreate(reinterpret_cast<LPCREATESTRUCTA>(lParam)))},
+#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, AFX_DISPATCHER(self->OnDestroy())},
+#define ON_WM_NCDESTROY() {WM_NCDESTROY, 0, 0, AFX_DISPATCHER(self->OnNcDestroy())},
+#define ON_WM_CLOSE() {WM_CLOSE, 0, 0, AFX_DISPATCHER(self->OnClose())},
+#define ON_WM_TIMER() {WM_TIMER, 0, 0, AFX_DISPATCHER(self->OnTimer((UINT_PTR)wParam))},
 #define ON_WM_ACTIVATE()                                                                          \
-    {WM_ACTIVATE, 0, 0, 0,                                                                        \
+    {WM_ACTIVATE, 0, 0,                                                                           \
      AFX_DISPATCHER(self->OnActivate(LOWORD(wParam), CWnd::FromHandle(reinterpret_cast<HWND>(lParam)), \
                                      HIWORD(wParam)))},
 #define ON_WM_VSCROLL()                                                                           \
-    {WM_VSCROLL, 0, 0, 0,                                                                         \
+    {WM_VSCROLL, 0, 0,                                                                            \
      AFX_DISPATCHER(self->OnVScroll(LOWORD(wParam), HIWORD(wParam),                              \
                                     static_cast<CScrollBar*>(CWnd::FromHandle(reinterpret_cast<HWND>(lParam)))))},
-#define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, 0, AFX_DISPATCHER(self->OnSysCommand(UINT(wParam), lParam))},
 #define ON_WM_MEASUREITEM()                                                                       \
-    {WM_MEASUREITEM, 0, 0, 0,                                                                     \
+    {WM_MEASUREITEM, 0, 0,                                                                        \
      AFX_DISPATCHER(self->OnMeasureItem(int(wParam), reinterpret_cast<LPMEASUREITEMSTRUCT>(lParam)); *pResult = TRUE)},
 #define ON_WM_DRAWITEM()                                                                          \
-    {WM_DRAWITEM, 0, 0, 0,                                                                        \
+    {WM_DRAWITEM, 0, 0,                                                                           \
      AFX_DISPATCHER(self->OnDrawItem(int(wParam), reinterpret_cast<LPDRAWITEMSTRUCT>(lParam)); *pResult = TRUE)},
 #define ON_WM_INITMENUPOPUP()                                                                     \
-    {WM_INITMENUPOPUP, 0, 0, 0,                                                                   \
+    {WM_INITMENUPOPUP, 0, 0,                                                                      \
      AFX_DISPATCHER(self->OnInitMenuPopup(CMenu::FromHandle(reinterpret_cast<HMENU>(wParam)),    \
                                           LOWORD(lParam), HIWORD(lParam)))},
 #define ON_WM_MENUCHAR()                                                                          \
-    {WM_MENUCHAR, 0, 0, 0,                                                                        \
+    {WM_MENUCHAR, 0, 0,                                                                           \
      AFX_DISPATCHER(*pResult = self->OnMenuChar(LOWORD(wParam), HIWORD(wParam),                  \
                                                 CMenu::FromHandle(reinterpret_cast<HMENU>(lParam))))},
 #define ON_WM_QUERYENDSESSION() \
-    {WM_QUERYENDSESSION, 0, 0, 0, AFX_DISPATCHER(*pResult = self->OnQueryEndSession())},
-#define ON_WM_ENDSESSION() {WM_ENDSESSION, 0, 0, 0, AFX_DISPATCHER(self->OnEndSession(BOOL(wParam)))},
+    {WM_QUERYENDSESSION, 0, 0, AFX_DISPATCHER(*pResult = self->OnQueryEndSession())},
+#define ON_WM_ENDSESSION() {WM_ENDSESSION, 0, 0, AFX_DISPATCHER(self->OnEndSession(BOOL(wParam)))},

@@ -110,6 +110,10 @@ BOOL CIconMenu::LoadMenu(UINT nIDResource) { return LoadMenu(MAKEINTRESOURCEA(nI
 
 BOOL CIconMenu::LoadMenu(LPCSTR lpszResourceName)
 {
+    // A loaded menu keeps its records and handle: loading another over it
+    // would mix the two. DestroyMenu first.
+    if (m_hMenu)
+        return FALSE;
     HINSTANCE hInst = AfxFindResourceHandle(lpszResourceName, RT_MENU);
     HRSRC hRsrc = ::FindResourceA(hInst, lpszResourceName, RT_MENU);
     if (!hRsrc)
@@ -117,8 +121,12 @@ BOOL CIconMenu::LoadMenu(LPCSTR lpszResourceName)
     HGLOBAL hGlobal = ::LoadResource(hInst, hRsrc);
     if (!hGlobal)
         return FALSE;
-    if (!Attach(::CreateMenu()))
+    HMENU hMenu = ::CreateMenu();
+    if (!Attach(hMenu)) {
+        if (hMenu)
+            ::DestroyMenu(hMenu);
         return FALSE;
+    }
 
     CMenuTemplateReader reader(::LockResource(hGlobal), ::SizeofResource(hInst, hRsrc));
     std::vector<CIconMenu*> menus(1, this);
@@ -244,9 +252,13 @@ void CIconMenu::AlignShortcutText()
 
 void CIconMenu::SyncItemData()
 {
+    // No menu (a null or destroyed handle counts -1 items): nothing to match,
+    // and the records stay as they are.
+    if (int(GetMenuItemCount()) < 0)
+        return;
     SetAllClaimed(FALSE);
     CPtrArray newItems;
-    for (UINT nPos = 0; nPos < GetMenuItemCount(); ++nPos) {
+    for (UINT nPos = 0; int(nPos) < int(GetMenuItemCount()); ++nPos) {
         UINT nState = GetMenuState(nPos, MF_BYPOSITION);
         CIconMenuData* pData;
         if (nState & MF_POPUP) {
@@ -366,13 +378,18 @@ LRESULT CIconMenu::FindMnemonic(UINT nChar, UINT nFlags, CMenu* pMenu)
     CIconMenu* pIconMenu = dynamic_cast<CIconMenu*>(pMenu);
     if (!pIconMenu)
         return 0;
+    // A null or destroyed handle counts -1 items.
+    int nCount = int(pIconMenu->GetMenuItemCount());
+    if (nCount < 0)
+        return 0;
     CString strKey('&');
     strKey += char(nChar);
     strKey.MakeLower();
-    if (pIconMenu->GetMenuItemCount() != UINT(pIconMenu->m_Items.GetSize()))
+    if (nCount != pIconMenu->m_Items.GetSize()) {
         pIconMenu->SyncItemData();
-    UINT nCount = pIconMenu->GetMenuItemCount();
-    for (UINT nPos = 0; nPos < nCount; ++nPos) {
+        nCount = int(pIconMenu->GetMenuItemCount());
+    }
+    for (int nPos = 0; nPos < nCount; ++nPos) {
         CString str;
         if (!pIconMenu->GetItemText(nPos, str))
             continue;

@@ -3,7 +3,8 @@
 //
 // LoadMenu builds the menu from a menu resource: the top level stays string
 // items, every item below it becomes owner-drawn and carries a
-// CIconMenuData record (its text, flags and id). A frame routes three
+// CIconMenuData record (its text, flags and id). It refuses an object that
+// holds a menu already (DestroyMenu first). A frame routes three
 // messages through the class-wide operations: WM_INITMENUPOPUP (after the
 // command-update pass) to UpdateIconMenu, WM_MEASUREITEM to MeasureItem and
 // WM_MENUCHAR to FindMnemonic, each only for menus IsIconMenu recognises.

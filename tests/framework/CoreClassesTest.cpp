@@ -42,7 +42,45 @@ TEST(CString, EditingOperations)
     EXPECT_STREQ(t, "");
     t += "x";
     t += 'y';
-    EXPECT_STREQ("<" + t + ">", "<xy>");
+    EXPECT_STREQ(CString("<") + t + ">", "<xy>");
+}
+
+TEST(CString, AppendingAndFormattingFromItsOwnText)
+{
+    // Each doubling outgrows the buffer that its source lies in.
+    const std::string unit = "0123456789abcdef";
+    CString s(unit.c_str());
+    std::string expected = unit;
+    for (int i = 0; i < 4; ++i) {
+        s += s;
+        expected += expected;
+    }
+    EXPECT_EQ(std::string(s), expected);
+    LPCSTR pTail = static_cast<LPCSTR>(s) + 250;  // a pointer into the text
+    s += pTail;
+    EXPECT_EQ(std::string(s), expected + "abcdef");
+    s.Format("<%s|%s>", static_cast<LPCSTR>(s), static_cast<LPCSTR>(s));
+    EXPECT_EQ(std::string(s), "<" + expected + "abcdef|" + expected + "abcdef>");
+}
+
+TEST(CString, SearchesWalkJapanesePathsByCharacter)
+{
+    // ソ is 83 5C and 表 is 95 5C: their trail bytes are backslashes, and
+    // ア (83 41) ends in an 'A'.
+    CString path(tst::Cp932("C:\\ソフト\\表.txt").c_str());
+    ASSERT_EQ(path.GetLength(), 16);
+    EXPECT_EQ(path.ReverseFind('\\'), 9);
+    EXPECT_EQ(path.Find('\\'), 2);
+    EXPECT_EQ(path.Find('\\', 3), 9);
+    EXPECT_EQ(path.Find("\\"), 2);
+    EXPECT_EQ(path.Find("\\", 3), 9);
+    EXPECT_EQ(std::string(path.Mid(path.ReverseFind('\\') + 1)), tst::Cp932("表.txt"));
+    CString name(tst::Cp932("ア表").c_str());
+    EXPECT_EQ(name.Find('\\'), -1);
+    EXPECT_EQ(name.ReverseFind('\\'), -1);
+    EXPECT_EQ(name.Find('A'), -1);
+    EXPECT_EQ(name.Find("A"), -1);
+    EXPECT_EQ(name.Find(tst::Cp932("表").c_str()), 2);
 }
 
 TEST(ExtractSubString, FieldsByIndex)
@@ -68,13 +106,13 @@ TEST(CPtrList, KeepsOrderAcrossNodeBlocks)
     for (POSITION pos = list.GetHeadPosition(); pos; ++expected)
         EXPECT_EQ(reinterpret_cast<intptr_t>(list.GetNext(pos)), expected);
     EXPECT_EQ(expected, 26);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(list.RemoveHead()), 1);
-    list.AddHead(reinterpret_cast<void*>(100));
-    EXPECT_EQ(reinterpret_cast<intptr_t>(list.GetHead()), 100);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(list.GetTail()), 25);
     list.RemoveAll();
-    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(list.GetHeadPosition(), nullptr);
+    list.AddTail(reinterpret_cast<void*>(7));
+    POSITION pos = list.GetHeadPosition();
+    EXPECT_EQ(reinterpret_cast<intptr_t>(list.GetNext(pos)), 7);
+    EXPECT_EQ(pos, nullptr);
 }
 
 TEST(CFileFind, WalksEntriesWithFullPathsAndSizes)

@@ -136,6 +136,16 @@ TEST(MessageMap, CommandsFindTheirHandlerInAnyMapOfTheChain)
     // A control notification with another code is not a menu command.
     wnd.SendMessage(WM_COMMAND, MAKEWPARAM(ID_CMD_BASE, BN_SETFOCUS), 1);
     EXPECT_EQ(g_rec.Steps(), (Steps{{WM_COMMAND, "base-cmd"}, {WM_COMMAND, "derived-cmd"}}));
+
+    // An accelerator's command carries code 1 and no control.
+    g_rec.Clear();
+    EXPECT_EQ(wnd.SendMessage(WM_COMMAND, MAKEWPARAM(ID_CMD_DERIVED, 1), 0), 1);
+    ACCEL accel = {FVIRTKEY, VK_F5, WORD(ID_CMD_BASE)};
+    HACCEL hAccel = CreateAcceleratorTableA(&accel, 1);
+    MSG key = {wnd.m_hWnd, WM_KEYDOWN, VK_F5, 0x003F0001};
+    EXPECT_TRUE(TranslateAcceleratorA(wnd.m_hWnd, hAccel, &key));
+    DestroyAcceleratorTable(hAccel);
+    EXPECT_EQ(g_rec.Steps(), (Steps{{WM_COMMAND, "derived-cmd"}, {WM_COMMAND, "base-cmd"}}));
     wnd.DestroyWindow();
 }
 
@@ -173,13 +183,47 @@ TEST(MessageMap, SubclassedWindowKeepsItsClassProcedure)
     ASSERT_NE(hEdit, nullptr);
     CWnd wnd;
     ASSERT_TRUE(wnd.SubclassWindow(hEdit));
-    SetWindowTextA(hEdit, "abc");
-    CString s;
-    wnd.GetWindowText(s);
-    EXPECT_STREQ(s, "abc");
+    wnd.SetWindowText("abc");
+    char sz[8] = "";
+    GetWindowTextA(hEdit, sz, sizeof(sz));
+    EXPECT_STREQ(sz, "abc");
     EXPECT_EQ(SendMessageA(hEdit, WM_GETTEXTLENGTH, 0, 0), 3);
     wnd.DestroyWindow();
     EXPECT_EQ(CWnd::FromHandlePermanent(hEdit), nullptr);
+}
+
+TEST(HandleMap, AnObjectAndAHandleAreBoundOnceAtATime)
+{
+    CDerivedWnd wnd;
+    HWND hWnd = CreatePlain(wnd);
+    ASSERT_NE(hWnd, nullptr);
+    HWND hOther = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(wnd.Attach(hOther)) << "already bound";
+    CWnd second;
+    EXPECT_FALSE(second.Attach(hWnd)) << "the handle has its object";
+    EXPECT_EQ(CWnd::FromHandlePermanent(hWnd), &wnd);
+    EXPECT_EQ(CWnd::FromHandlePermanent(hOther), nullptr);
+    EXPECT_TRUE(second.Attach(hOther));
+    EXPECT_EQ(second.Detach(), hOther);
+    DestroyWindow(hOther);
+    wnd.DestroyWindow();
+
+    // A menu. The temporary object met before the binding stays in its map,
+    // to be deleted with it, rather than dropped from it.
+    HMENU hMenu = CreatePopupMenu(), hMenu2 = CreatePopupMenu();
+    CMenu* pTemp = CMenu::FromHandle(hMenu);
+    CMenu menu, menu2;
+    ASSERT_TRUE(menu.Attach(hMenu));
+    EXPECT_EQ(CMenu::FromHandle(hMenu), &menu);
+    EXPECT_FALSE(menu.Attach(hMenu2)) << "already bound";
+    EXPECT_FALSE(menu2.Attach(hMenu)) << "the handle has its object";
+    EXPECT_EQ(CMenu::FromHandlePermanent(hMenu2), nullptr);
+    EXPECT_EQ(menu.Detach(), hMenu);
+    EXPECT_EQ(CMenu::FromHandle(hMenu), pTemp);
+    CMenu::DeleteTempMap();
+    EXPECT_TRUE(menu2.Attach(hMenu2));
+    EXPECT_TRUE(menu2.DestroyMenu());
+    EXPECT_TRUE(DestroyMenu(hMenu));
 }
 
 TEST(MessageMap, MainWindowGoingEndsTheLoopAndClearsTheMainWindow)

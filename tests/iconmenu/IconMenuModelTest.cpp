@@ -18,7 +18,7 @@
 
 namespace {
 CIconMenuData* Rec(CIconMenu* p, int i) { return static_cast<CIconMenuData*>(p->m_Items[i]); }
-CIconMenu* Sub(CIconMenu& m, int nPos) { return static_cast<CIconMenu*>(m.GetSubMenu(nPos)); }
+CIconMenu* Sub(CIconMenu& m, int nPos) { return static_cast<CIconMenu*>(CMenu::FromHandle(::GetSubMenu(m, nPos))); }
 std::string Text(CIconMenu* p, int i) { return std::string(Rec(p, i)->GetText()); }
 
 MENUITEMINFOA ItemInfo(HMENU h, UINT nPos)
@@ -49,9 +49,9 @@ TEST(IconMenuLoad, TopLevelIsStringsAndEveryLevelBelowIsOwnerDrawn)
     CIconMenu menu;
     ASSERT_TRUE(menu.LoadMenu(IDM_NESTED));
     ASSERT_EQ(menu.GetMenuItemCount(), 3u);
-    CString s;
-    menu.GetMenuString(0, s, MF_BYPOSITION);
-    EXPECT_EQ(std::string(s), tst::Cp932("ﾌｧｲﾙ(&F)"));
+    char sz[32] = "";
+    ::GetMenuStringA(menu, 0, sz, sizeof(sz), MF_BYPOSITION);
+    EXPECT_EQ(std::string(sz), tst::Cp932("ﾌｧｲﾙ(&F)"));
     EXPECT_FALSE(ItemInfo(menu, 0).fType & MFT_OWNERDRAW);
     EXPECT_EQ(menu.GetMenuItemID(2), UINT(ID_HELP));
     EXPECT_EQ(Rec(&menu, 0)->m_nFlags, UINT(MF_BYPOSITION | MF_POPUP));
@@ -265,8 +265,8 @@ TEST(IconMenuMnemonic, FindsTheFirstItemWhoseTextHoldsTheKey)
     CIconMenu tray, m;
     ASSERT_TRUE(tray.LoadMenu(IDM_TRAY));
     ASSERT_TRUE(m.LoadMenu(IDM_MNEMONIC));
-    CMenu* pTray = tray.GetSubMenu(0);
-    CMenu* pm = m.GetSubMenu(0);
+    CMenu* pTray = Sub(tray, 0);
+    CMenu* pm = Sub(m, 0);
     EXPECT_EQ(CIconMenu::FindMnemonic('S', MF_POPUP, pTray), MAKELRESULT(3, MNC_EXECUTE));
     EXPECT_EQ(CIconMenu::FindMnemonic('a', MF_POPUP, pTray), MAKELRESULT(2, MNC_EXECUTE));
     EXPECT_EQ(CIconMenu::FindMnemonic('q', MF_POPUP, pTray), 0);
@@ -294,7 +294,40 @@ TEST(IconMenuLifetime, DestroyForgetsSubMenusAndTheObjectCanLoadAgain)
     EXPECT_EQ(menu.m_Items.GetSize(), 0);
     EXPECT_FALSE(::IsMenu(file));
     ASSERT_TRUE(menu.LoadMenu(IDM_TRAY));
-    EXPECT_TRUE(CIconMenu::IsIconMenu(menu.GetSubMenu(0)));
+    EXPECT_TRUE(CIconMenu::IsIconMenu(Sub(menu, 0)));
+}
+
+TEST(IconMenuLifetime, LoadingALoadedMenuFailsAndLeavesItWhole)
+{
+    CIconMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(IDM_TRAY));
+    HMENU hMenu = menu.m_hMenu;
+    int nItems = menu.m_Items.GetSize(), nSubMenus = CIconMenu::s_AllSubMenus.GetSize();
+    EXPECT_FALSE(menu.LoadMenu(IDM_NESTED));
+    EXPECT_EQ(menu.m_hMenu, hMenu);
+    EXPECT_EQ(menu.m_Items.GetSize(), nItems);
+    EXPECT_EQ(int(menu.GetMenuItemCount()), nItems);
+    EXPECT_EQ(CIconMenu::s_AllSubMenus.GetSize(), nSubMenus);
+}
+
+TEST(IconMenuLifetime, NoMenuOrADestroyedOneIsLeftAlone)
+{
+    // GetMenuItemCount answers -1 for either; as a count that would be
+    // four billion items.
+    CIconMenu empty;
+    empty.SyncItemData();
+    EXPECT_EQ(CIconMenu::FindMnemonic('a', MF_POPUP, &empty), 0);
+    EXPECT_EQ(empty.m_Items.GetSize(), 0);
+
+    CIconMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(IDM_TRAY));
+    CIconMenu* pPopup = Sub(menu, 0);
+    int nItems = pPopup->m_Items.GetSize();
+    ASSERT_GT(nItems, 0);
+    ::DestroyMenu(pPopup->m_hMenu);  // behind the object's back
+    pPopup->SyncItemData();
+    EXPECT_EQ(pPopup->m_Items.GetSize(), nItems) << "records kept";
+    EXPECT_EQ(CIconMenu::FindMnemonic('S', MF_POPUP, pPopup), 0);
 }
 
 TEST(IconMenuData, TextsConvertThroughTheAnsiCodePage)
