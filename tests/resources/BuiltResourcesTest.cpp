@@ -91,58 +91,32 @@ std::string Printf(const char* fmt, ...)
 }
 
 // First line: style, extended style, position and size, menu, class,
-// title, font; then one line per control. Both template forms are read.
+// title, font; then one line per control.
 std::vector<std::string> Module::Dialog(int id, DWORD ignored) const
 {
-    const BYTE* b = Find(MAKEINTRESOURCEA(5), id);  // RT_DIALOG
-    if (!b)
+    const auto* t = reinterpret_cast<const DLGTEMPLATE*>(Find(MAKEINTRESOURCEA(5), id));  // RT_DIALOG
+    if (!t)
         return {"(none)"};
-    const WORD* w = reinterpret_cast<const WORD*>(b);
-    bool ex = w[0] == 1 && w[1] == 0xFFFF;
-    DWORD style, exStyle;
-    WORD count;
-    short x, y, cx, cy;
-    const WORD* p;
-    if (ex) {
-        const BYTE* q = b + 8;  // dlgVer, signature, helpID
-        memcpy(&exStyle, q, 4), memcpy(&style, q + 4, 4), memcpy(&count, q + 8, 2);
-        memcpy(&x, q + 10, 2), memcpy(&y, q + 12, 2), memcpy(&cx, q + 14, 2), memcpy(&cy, q + 16, 2);
-        p = reinterpret_cast<const WORD*>(q + 18);
-    } else {
-        const auto* t = reinterpret_cast<const DLGTEMPLATE*>(b);
-        style = t->style, exStyle = t->dwExtendedStyle, count = t->cdit;
-        x = t->x, y = t->y, cx = t->cx, cy = t->cy;
-        p = reinterpret_cast<const WORD*>(t + 1);
-    }
+    if (reinterpret_cast<const WORD*>(t)[1] == 0xFFFF)
+        return {"(extended template)"};
+    const WORD* p = reinterpret_cast<const WORD*>(t + 1);
     std::string menu = Field(p), cls = Field(p), title = Field(p);
     std::string font;
-    if (style & DS_SETFONT) {
+    if (t->style & DS_SETFONT) {
         int points = *p++;
-        if (ex)
-            p += 2;  // weight, italic and character set
         font = std::to_string(points) + " " + Field(p);
     }
-    std::vector<std::string> out{Printf("%08lx %lx %d,%d %dx%d menu '%s' class '%s' '%s' font %s", style, exStyle, x, y,
-                                        cx, cy, menu.c_str(), cls.c_str(), title.c_str(), font.c_str())};
-    for (int i = 0; i < count; ++i) {
+    std::vector<std::string> out{Printf("%08lx %lx %d,%d %dx%d menu '%s' class '%s' '%s' font %s", t->style,
+                                        t->dwExtendedStyle, t->x, t->y, t->cx, t->cy, menu.c_str(), cls.c_str(),
+                                        title.c_str(), font.c_str())};
+    for (int i = 0; i < t->cdit; ++i) {
         p = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3));
-        DWORD itemStyle, itemEx, itemId;
-        if (ex) {
-            const BYTE* q = reinterpret_cast<const BYTE*>(p) + 4;  // helpID
-            memcpy(&itemEx, q, 4), memcpy(&itemStyle, q + 4, 4);
-            memcpy(&x, q + 8, 2), memcpy(&y, q + 10, 2), memcpy(&cx, q + 12, 2), memcpy(&cy, q + 14, 2);
-            memcpy(&itemId, q + 16, 4);
-            p = reinterpret_cast<const WORD*>(q + 20);
-        } else {
-            const auto* it = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
-            itemStyle = it->style, itemEx = it->dwExtendedStyle, itemId = it->id;
-            x = it->x, y = it->y, cx = it->cx, cy = it->cy;
-            p = reinterpret_cast<const WORD*>(it + 1);
-        }
+        const auto* it = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
+        p = reinterpret_cast<const WORD*>(it + 1);
         std::string itemClass = Field(p, true), text = Field(p);
         p += 1 + (*p + 1) / 2;  // creation data
-        out.push_back(Printf("%08lx %lx %d,%d %dx%d #%d %s '%s'", itemStyle & ~ignored, itemEx, x, y, cx, cy, short(itemId),
-                             itemClass.c_str(), text.c_str()));
+        out.push_back(Printf("%08lx %lx %d,%d %dx%d #%d %s '%s'", it->style & ~ignored, it->dwExtendedStyle, it->x,
+                             it->y, it->cx, it->cy, short(it->id), itemClass.c_str(), text.c_str()));
     }
     return out;
 }
