@@ -6,8 +6,14 @@
 //       exit code 0 when a top-level window of that class exists
 //   demo_runner post <class> <x> <y> <message> <wParam> <lParam>
 //       puts the cursor at x,y and posts a message to the window of that
-//       class (how the demo presses the tray icon: the shell's notification
-//       reaches the utility as such a message)
+//       class
+//   demo_runner trayclick left|right <dx> <dy>
+//       presses a mouse button over the newest icon of Wine's own tray
+//       window ("Wine System Tray", shown on a display without a window
+//       manager), dx,dy pixels into the icon, and prints the tray window's
+//       rectangle; exit code 1 when there is no such window. The tray
+//       window is first put where a taskbar keeps the notification area:
+//       in the bottom right corner, above the other windows.
 //   demo_runner run <unix-shot-dir> <command line...>
 //       starts the program, saves a screenshot of the screen whenever one of
 //       its message boxes is up (the progress window, when shown, is still
@@ -100,6 +106,31 @@ int main(int argc, char** argv)
                    ? 0
                    : 1;
     }
+    if (argc == 5 && std::string(argv[1]) == "trayclick") {
+        HWND hTray = FindWindowA("__winex11_standalone_tray", nullptr);
+        HWND hIcon = nullptr;
+        for (HWND h = FindWindowExA(hTray, nullptr, "__winex11_tray_icon", nullptr); hTray && h;
+             h = FindWindowExA(hTray, h, "__winex11_tray_icon", nullptr))
+            hIcon = h;
+        if (!hIcon)
+            return 1;
+        RECT rcIcon, rcTray;
+        GetWindowRect(hTray, &rcTray);
+        SetWindowPos(hTray, HWND_TOPMOST, GetSystemMetrics(SM_CXSCREEN) - (rcTray.right - rcTray.left),
+                     GetSystemMetrics(SM_CYSCREEN) - (rcTray.bottom - rcTray.top), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+        GetWindowRect(hTray, &rcTray);
+        GetWindowRect(hIcon, &rcIcon);
+        bool right = std::string(argv[2]) == "right";
+        SetCursorPos(rcIcon.left + atoi(argv[3]), rcIcon.top + atoi(argv[4]));
+        Sleep(GetDoubleClickTime() + 100);  // a single press, not the second of a double click
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_MOUSE;
+        in[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+        SendInput(2, in, sizeof(INPUT));
+        printf("%ld %ld %ld %ld\n", rcTray.left, rcTray.top, rcTray.right, rcTray.bottom);
+        return 0;
+    }
     if (argc >= 4 && std::string(argv[1]) == "run") {
         ShotState st{argv[2], 0};
         std::string cmd;
@@ -112,6 +143,7 @@ int main(int argc, char** argv)
         printf("exit code: %lu%s\n", r.exitCode, r.finished ? "" : " (did not finish)");
         return r.finished ? 0 : 1;
     }
-    fprintf(stderr, "usage: demo_runner shortcut <link> <target> | run <shotdir> <program> [args]\n");
+    fprintf(stderr, "usage: demo_runner shortcut <link> <target> | findwindow <class> | post <class> <x> <y> <msg> "
+                    "<wParam> <lParam> | trayclick left|right <dx> <dy> | run <shotdir> <program> [args]\n");
     return 2;
 }

@@ -62,13 +62,14 @@ struct Watch {
 // The hub takes two packages (Homedeck, CORE), the viewer and the tray
 // utility one each.
 struct Machine {
-    explicit Machine(const std::string& corePackage)
+    explicit Machine(const std::string& corePackage,
+                     const std::string& ledPackage = tst::ReadBytes(ext::TestData("three-stored.cab")))
     {
         tst::CopyTo(tst::BinFile("VelraUpdate.exe"), updater / "VelraUpdate.exe");
         tst::CopyTo(ext::TestData("three-mszip.cab"), updater / "Homedeck.cab");
         tst::CopyTo(ext::TestData("corpus\\mszip_lzx_qtm.cab"), updater / "LumoView.cab");
         tst::WriteBytes(updater / "CORE.cab", corePackage);
-        tst::CopyTo(ext::TestData("three-stored.cab"), updater / "LEDUtility.cab");
+        tst::WriteBytes(updater / "LEDUtility.cab", ledPackage);
     }
     tst::RunResult Run(Watch& watch)
     {
@@ -147,4 +148,27 @@ TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
     EXPECT_EQ(tst::ReadBytes(m.hub / "bravo.log"), tst::ReadBytes(ext::TestData("src\\three\\bravo.log")));
     EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
     EXPECT_EQ(ext::Names(m.led.Path()), kThree);
+}
+
+TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
+{
+    // CORE.cab fails inside its second file; LEDUtility.cab, the last
+    // package, is no cabinet at all and fails before its first file, so
+    // the status line still reads what the run set before it.
+    ext::CabPlan core{{{"core.dll", "core"}, {"bravo.log", std::string(70000, 'X')}}};
+    core.corruptBlock = 1;
+    Machine m(ext::StoredCabinet(core), "not a cabinet");
+    Watch watch;
+    tst::RunResult r = m.Run(watch);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 1u);
+    const std::string failed = tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました.");
+    ASSERT_EQ(r.boxes.size(), 2u);
+    EXPECT_EQ(r.boxes[0].text, failed);
+    EXPECT_EQ(r.boxes[1].text, failed);
+    ASSERT_EQ(watch.underBoxes.size(), 2u);
+    EXPECT_EQ(watch.underBoxes[0].status, m.Status("bravo.log"));
+    EXPECT_EQ(watch.underBoxes[1].status, tst::Cp932("準備中..."));
+    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_TRUE(ext::Names(m.led.Path()).empty());
 }

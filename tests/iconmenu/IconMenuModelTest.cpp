@@ -1,18 +1,16 @@
 // The icon menu's model against real menus: loading from resources (and
 // from damaged templates), shortcut alignment, re-attaching records after
-// other code rewrote items, mnemonics, destruction, and the message routing
-// a frame sets up for it, exercised through a real pop-up menu.
+// other code rewrote items, mnemonics and destruction. The routing of its
+// messages through the tray frame is tested with the frame (tests/ledutil).
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "IconMenu.h"
 #include "IconMenuLayout.h"
 #include "MenuTemplateReader.h"
-#include "RoutingWnd.h"
 #include "TestMenuIds.h"
 #include "TestSupport.h"
 
@@ -340,69 +338,4 @@ TEST(IconMenuData, TextsConvertThroughTheAnsiCodePage)
     EXPECT_EQ(d.m_pText[0], L'\xFF8A');
     d.SetText(nullptr);
     EXPECT_EQ(d.m_pText, nullptr);
-}
-
-TEST(IconMenuOs, WineIsTheNewerNtShell)
-{
-    EXPECT_EQ(CIconMenu::s_nOsKind, OS_NT4) << "Wine reports an NT system of version 4 or later";
-    EXPECT_TRUE(CIconMenu::IsNewShell());
-}
-
-namespace {
-// Records what was drawn and, once the menu is up, the row rectangles;
-// then presses 'o'.
-class CRecordingWnd : public CRoutingWnd {
-public:
-    CIconMenu* m_pShown = nullptr;
-    std::vector<UINT> m_drawn;
-    COLORREF m_crTick = CLR_INVALID;
-    std::vector<RECT> m_rows;
-
-protected:
-    void OnDrawItem(int nIDCtl, LPDRAWITEMSTRUCT lpDIS)
-    {
-        CWnd::OnDrawItem(nIDCtl, lpDIS);
-        m_drawn.push_back(lpDIS->itemID);
-        if (lpDIS->itemID == ID_SAVE)
-            m_crTick = ::GetPixel(lpDIS->hDC, lpDIS->rcItem.left + 5,
-                                  lpDIS->rcItem.top + IconMenuCellOffset(lpDIS->rcItem, 15) + 8);
-    }
-    void OnTimer(UINT_PTR)
-    {
-        KillTimer(1);
-        for (UINT i = 0; i < m_pShown->GetMenuItemCount(); ++i) {
-            RECT rc{};
-            ::GetMenuItemRect(m_hWnd, *m_pShown, i, &rc);
-            m_rows.push_back(rc);
-        }
-        PostMessage(WM_CHAR, 'o');
-    }
-    DECLARE_MESSAGE_MAP()
-};
-BEGIN_MESSAGE_MAP(CRecordingWnd, CRoutingWnd)
-    ON_WM_DRAWITEM()
-    ON_WM_TIMER()
-END_MESSAGE_MAP()
-}  // namespace
-
-TEST(IconMenuRouting, ShownMenuIsMeasuredDrawnAndAnswersItsMnemonic)
-{
-    CRecordingWnd wnd;
-    ASSERT_TRUE(wnd.Create());
-    CIconMenu menu;
-    ASSERT_TRUE(menu.LoadMenu(IDM_NESTED));
-    wnd.m_pShown = Sub(menu, 0);
-    ::SetForegroundWindow(wnd);
-    wnd.SetTimer(1, 500, nullptr);
-    UINT nCmd = ::TrackPopupMenu(*wnd.m_pShown, TPM_RETURNCMD | TPM_LEFTALIGN, 60, 60, 0, wnd, nullptr);
-    wnd.DestroyWindow();
-
-    EXPECT_EQ(nCmd, UINT(ID_OPEN)) << "the 'o' key through WM_MENUCHAR";
-    EXPECT_EQ(wnd.m_crTick, ::GetSysColor(COLOR_MENUTEXT)) << "the tick of the checked item";
-    EXPECT_NE(std::find(wnd.m_drawn.begin(), wnd.m_drawn.end(), UINT(ID_EXIT)), wnd.m_drawn.end());
-    ASSERT_EQ(wnd.m_rows.size(), 6u);
-    int cyMenu = ::GetSystemMetrics(SM_CYMENU), cyRow = cyMenu > 19 ? cyMenu : 19;
-    EXPECT_EQ(wnd.m_rows[0].bottom - wnd.m_rows[0].top, cyRow);
-    EXPECT_EQ(wnd.m_rows[2].bottom - wnd.m_rows[2].top, cyMenu / 2) << "separator";
-    EXPECT_EQ(wnd.m_rows[4].bottom - wnd.m_rows[4].top, cyRow) << "pop-up item, measured through the frame";
 }

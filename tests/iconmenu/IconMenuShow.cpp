@@ -1,18 +1,24 @@
-// Puts a loaded icon menu on screen for a while, routed the way the tray
-// frame routes it, so that a screenshot can be taken of the real thing.
+// Puts a loaded icon menu on screen for a while, owned by the tray frame
+// class itself (which routes its messages), so that a screenshot can be
+// taken of the real thing.
 //   IconMenuShow.exe [seconds] [keys] [shell kind 0-3]
 // Keys move the selection before the picture is taken: d down, r right
 // (into a sub-menu), - none; "dd" selects the checked item.
 #include <stdlib.h>
 
-#include "IconMenu.h"
-#include "RoutingWnd.h"
+#include "FrameWndEx.h"
 #include "TestMenuIds.h"
 
 namespace {
 const char* g_pszKeys = "dd";
 
-class CShowWnd : public CRoutingWnd {
+// The tray frame with a menu in its icon-menu member; the command-update
+// pass leaves the items as the template has them.
+class CShowFrame : public CFrameWndEx {
+public:
+    CShowFrame() { m_bAutoMenuEnable = FALSE; }
+    CIconMenu& IconMenu() { return m_menu; }
+
 protected:
     void OnTimer(UINT_PTR nIDEvent)
     {
@@ -28,7 +34,7 @@ protected:
     }
     DECLARE_MESSAGE_MAP()
 };
-BEGIN_MESSAGE_MAP(CShowWnd, CRoutingWnd)
+BEGIN_MESSAGE_MAP(CShowFrame, CFrameWndEx)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 }  // namespace
@@ -50,16 +56,15 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int nCmdShow
     if (*p)
         CIconMenu::s_nOsKind = int(strtol(p, &p, 10));
 
-    CShowWnd wnd;
-    if (!wnd.Create())
+    auto* pFrame = new CShowFrame;  // deletes itself with its window
+    if (!pFrame->CreateEx(0, nullptr, "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr))
         return 1;
-    CIconMenu menu;
-    if (!menu.LoadMenu(IDM_NESTED))
+    if (!pFrame->IconMenu().LoadMenu(IDM_NESTED))
         return 2;
-    ::SetForegroundWindow(wnd);
-    wnd.SetTimer(1, 300, nullptr);
-    wnd.SetTimer(2, UINT(nSeconds * 1000), nullptr);
-    ::TrackPopupMenu(::GetSubMenu(menu, 0), TPM_LEFTALIGN, 20, 20, 0, wnd, nullptr);
-    wnd.DestroyWindow();
+    ::SetForegroundWindow(*pFrame);
+    pFrame->SetTimer(1, 300, nullptr);
+    pFrame->SetTimer(2, UINT(nSeconds * 1000), nullptr);
+    ::TrackPopupMenu(::GetSubMenu(pFrame->IconMenu(), 0), TPM_LEFTALIGN, 20, 20, 0, *pFrame, nullptr);
+    pFrame->DestroyWindow();
     return 0;
 }

@@ -80,6 +80,16 @@ bool TrayHasIcon(HWND hWnd)
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
+std::vector<HWND> TrayIconWindows()
+{
+    std::vector<HWND> icons;
+    HWND hTray = FindWindowA("__winex11_standalone_tray", nullptr);
+    for (HWND h = FindWindowExA(hTray, nullptr, "__winex11_tray_icon", nullptr); hTray && h;
+         h = FindWindowExA(hTray, h, "__winex11_tray_icon", nullptr))
+        icons.push_back(h);
+    return icons;
+}
+
 std::string SettingsKey() { return "Software\\KANDELO\\" + tst::Cp932("Velra ﾊﾟﾜｰ ｲﾝｼﾞｹｰﾀｰ輝度設定"); }
 
 int StoredLevel()

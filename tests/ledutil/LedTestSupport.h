@@ -21,7 +21,12 @@ std::vector<std::string> DeviceLog();
 std::vector<std::string> DeviceCalls(std::initializer_list<const char*> levels);
 
 // The shell holds an icon for this window (NIM_MODIFY succeeds only then).
+// Wine drops a window's icons when the window is destroyed, so this does
+// not tell whether a destroyed window removed its icon itself.
 bool TrayHasIcon(HWND hWnd);
+// The icons' windows in Wine's own tray window ("Wine System Tray", shown
+// on a display without a window manager), in their order there.
+std::vector<HWND> TrayIconWindows();
 
 // HKEY_CURRENT_USER path of the utility's settings.
 std::string SettingsKey();

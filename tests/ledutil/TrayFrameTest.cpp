@@ -1,6 +1,6 @@
 // The tray frame and the application object, in this process: tray clicks,
-// the menu, the version dialog and the ways out, the single-instance count
-// and the end of the session.
+// the menu, the version dialog and the ways out, the routing of an icon
+// menu's messages, the single-instance count and the end of the session.
 #include <stdlib.h>
 #include <string.h>
 
@@ -9,11 +9,15 @@
 
 #include <shlwapi.h>
 
+#include "IconMenuLayout.h"
 #include "LEDUtilityApp.h"
+#include "LedTestIds.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
 #include "TestSupport.h"
 #include "resource.h"
+
+#include <shellapi.h>
 
 extern CLEDUtilityApp theApp;
 
@@ -182,12 +186,67 @@ TEST_F(LedTrayFrameTest, ExitWhileTheDialogIsOpenClosesBothAndEndsTheLoop)
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
 }
 
-TEST_F(LedTrayFrameTest, ExitWithoutDialogDestroysTheFrameAtOnce)
+// Windows keeps the icon of a window that went without removing it, until
+// the mouse passes over it; Wine drops it with the window. So the removal
+// is watched where the program makes it: this program's import of
+// Shell_NotifyIconA is pointed at a recorder for the test's duration.
+struct NotifyCall {
+    DWORD message;
+    HWND hWnd;
+    UINT uID;
+    bool bWindowAlive;
+    bool operator==(const NotifyCall& o) const
+    {
+        return message == o.message && hWnd == o.hWnd && uID == o.uID && bWindowAlive == o.bWindowAlive;
+    }
+};
+std::vector<NotifyCall> g_notifyCalls;
+BOOL(WINAPI* g_pShellNotify)(DWORD, PNOTIFYICONDATAA) = nullptr;
+
+BOOL WINAPI RecordShellNotify(DWORD dwMessage, PNOTIFYICONDATAA pData)
+{
+    g_notifyCalls.push_back({dwMessage, pData->hWnd, pData->uID, IsWindow(pData->hWnd) != FALSE});
+    return g_pShellNotify(dwMessage, pData);
+}
+
+// Swaps this program's import address of Shell_NotifyIconA for another
+// function; returns the previous one (null when the import is not found).
+void* SwapShellNotifyImport(void* pfn)
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
+    for (; imp->Name; ++imp) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++addresses) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+                strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                       "Shell_NotifyIconA") != 0)
+                continue;
+            DWORD old;
+            VirtualProtect(&addresses->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
+            void* previous = reinterpret_cast<void*>(addresses->u1.Function);
+            addresses->u1.Function = reinterpret_cast<DWORD_PTR>(pfn);
+            VirtualProtect(&addresses->u1.Function, sizeof(void*), old, &old);
+            return previous;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(LedTrayFrameTest, ExitWithoutDialogRemovesTheIconThenDestroysTheFrameAtOnce)
 {
     ASSERT_TRUE(led::TrayHasIcon(m_hWnd));
+    g_notifyCalls.clear();
+    g_pShellNotify = reinterpret_cast<decltype(g_pShellNotify)>(SwapShellNotifyImport(
+        reinterpret_cast<void*>(RecordShellNotify)));
+    ASSERT_TRUE(g_pShellNotify);
     SendMessageA(m_hWnd, WM_COMMAND, ID_APP_EXIT, 0);
+    SwapShellNotifyImport(reinterpret_cast<void*>(g_pShellNotify));
     EXPECT_FALSE(IsWindow(m_hWnd));
-    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+    EXPECT_EQ((std::vector<NotifyCall>{{NIM_DELETE, m_hWnd, IDR_FRAME, true}}), g_notifyCalls);
 }
 
 // The updater's close message can arrive while the version dialog runs:
@@ -205,11 +264,93 @@ TEST_F(LedTrayFrameTest, CloseFromOutsideWhileTheDialogRunsLeavesTheDeletedFrame
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
 }
 
-TEST_F(LedTrayFrameTest, PowerEventsAndTheEndOfTheSessionAreNeverRefused)
+// The default window procedure answers 0 here.
+TEST_F(LedTrayFrameTest, PowerEventsAreNeverRefused)
 {
     for (UINT event : {0x0u, 0x4u, 0x12u, 0x1234u})  // query suspend, suspend, resume, unknown
         EXPECT_EQ(TRUE, SendMessageA(m_hWnd, WM_POWERBROADCAST, event, 0));
-    EXPECT_EQ(1, SendMessageA(m_hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+}
+
+// The tray frame class itself, with a menu in its icon-menu member: every
+// handler below is CFrameWndEx's (this class adds none).
+class CIconTrayFrame : public CFrameWndEx {
+public:
+    CIconMenu& IconMenu() { return m_menu; }
+};
+
+bool OwnerDrawn(HMENU hMenu, UINT nPos)
+{
+    MENUITEMINFOA mii{};
+    mii.cbSize = sizeof(mii);
+    mii.fMask = MIIM_FTYPE;
+    GetMenuItemInfoA(hMenu, nPos, TRUE, &mii);
+    return (mii.fType & MFT_OWNERDRAW) != 0;
+}
+
+void CALLBACK EndMenuProc(HWND, UINT, UINT_PTR idEvent, DWORD)
+{
+    KillTimer(nullptr, idEvent);
+    EndMenu();
+}
+
+TEST(LedTrayMenuRouting, IconMenuIsRefreshedMeasuredDrawnAndAnswersItsMnemonicThroughTheFrame)
+{
+    auto* pFrame = new CIconTrayFrame;
+    ASSERT_TRUE(pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
+    HWND hFrame = pFrame->m_hWnd;
+    theApp.m_pMainWnd = pFrame;  // the icon menu measures on the main window
+    ASSERT_TRUE(pFrame->IconMenu().LoadMenu(IDM_ICON_TRAY));
+    auto* pPopup = static_cast<CIconMenu*>(pFrame->IconMenu().GetSubMenu(0));
+    HMENU hPopup = pPopup->m_hMenu;
+    // What a command-update pass does when it sets a new text: the item
+    // turns into a string item. The system menu's pass leaves it so.
+    const std::string newText = tst::Cp932("設定(&S)");
+    ModifyMenuA(hPopup, 4, MF_BYPOSITION | MF_STRING, ID_SETTINGS, newText.c_str());
+    SendMessageA(hFrame, WM_INITMENUPOPUP, WPARAM(hPopup), MAKELPARAM(0, TRUE));
+    EXPECT_FALSE(OwnerDrawn(hPopup, 4));
+
+    std::vector<RECT> rows;
+    bool bSettingsOwnerDrawn = false;
+    COLORREF crTick = CLR_INVALID;
+    led::RunInsideModalLoop([&] {
+        HWND hMenuWnd = FindWindowA("#32768", nullptr);
+        for (int i = 0; i < 5; ++i) {
+            RECT rc{};
+            GetMenuItemRect(hMenuWnd, hPopup, i, &rc);
+            rows.push_back(rc);
+        }
+        bSettingsOwnerDrawn = OwnerDrawn(hPopup, 4);
+        // The tick of the checked item, drawn by the menu object.
+        POINT pt{rows[3].left + 5, rows[3].top + IconMenuCellOffset(rows[3], 15) + 8};
+        ScreenToClient(hMenuWnd, &pt);
+        HDC hDC = GetDC(hMenuWnd);
+        crTick = GetPixel(hDC, pt.x, pt.y);
+
+        ReleaseDC(hMenuWnd, hDC);
+        PostMessageA(hFrame, WM_CHAR, 'a', 0);
+    });
+    UINT_PTR safety = SetTimer(nullptr, 0, 20000, EndMenuProc);  // should the key go unanswered
+    SetForegroundWindow(hFrame);
+    UINT nCmd = TrackPopupMenu(hPopup, TPM_RETURNCMD | TPM_LEFTALIGN, 60, 60, 0, hFrame, nullptr);
+    KillTimer(nullptr, safety);
+
+    EXPECT_EQ(UINT(ID_APP_ABOUT), nCmd) << "the 'a' key through WM_MENUCHAR";
+    // WM_INITMENUPOPUP: the command-update pass (which grays the command
+    // this frame does not handle), then the records re-attached.
+    EXPECT_TRUE(bSettingsOwnerDrawn);
+    EXPECT_EQ(newText, std::string(static_cast<CIconMenuData*>(pPopup->m_Items[4])->GetText()));
+    EXPECT_TRUE(static_cast<CIconMenuData*>(pPopup->m_Items[4])->m_nFlags & MF_GRAYED);
+    // WM_MEASUREITEM: the pop-up item through the frame's own icon menu,
+    // the others through their menu object.
+    ASSERT_EQ(5u, rows.size());
+    int cyMenu = GetSystemMetrics(SM_CYMENU), cyRow = cyMenu > 19 ? cyMenu : 19;
+    EXPECT_EQ(cyRow, rows[0].bottom - rows[0].top);
+    EXPECT_EQ(cyMenu / 2, rows[1].bottom - rows[1].top) << "separator";
+    EXPECT_EQ(cyRow, rows[2].bottom - rows[2].top) << "pop-up item";
+    EXPECT_EQ(GetSysColor(COLOR_MENUTEXT), crTick);
+
+    pFrame->DestroyWindow();
+    theApp.m_pMainWnd = nullptr;
 }
 
 class LedAppTest : public ::testing::Test {

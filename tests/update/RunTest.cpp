@@ -1,6 +1,11 @@
-// The real VelraUpdate.exe, started as a process from a folder of its own;
-// its message boxes are read off the screen and answered.
+// The real VelraUpdate.exe, started as a process from a folder of its own,
+// its message boxes read off the screen and answered; then the run in this
+// process, where every status line and box can be seen in order.
+#include <shlobj.h>
+
+#include "UpdateApp.h"
 #include "UpdateTestSupport.h"
+#include "res/resource.h"
 
 namespace {
 struct Updater {
@@ -45,4 +50,90 @@ TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
     tst::RunResult r = u.Run("   ");
     ASSERT_EQ(r.boxes.size(), 1u);
     EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
+}
+
+// The run in this process, on a staged Start Menu: what the status line
+// shows and which boxes come up, in order, seen from a hook on this thread
+// that also answers the boxes.
+namespace {
+std::vector<std::string>* g_pEvents = nullptr;
+
+LRESULT CALLBACK RecordRun(int nCode, WPARAM wParam, LPARAM lParam)
+{
+    const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    char text[512] = "";
+    if (nCode == HC_ACTION && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
+        GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
+        GetWindowTextA(c->hwnd, text, sizeof(text));
+        g_pEvents->push_back(text);
+    } else if (nCode == HC_ACTION && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
+        GetDlgItemTextA(c->hwnd, 0xFFFF, text, sizeof(text));  // a message box's text
+        g_pEvents->push_back(std::string("box: ") + text);
+        PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+class InProcessRun : public ::testing::Test {
+protected:
+    InProcessRun() : module(packages.Path()) { tst::MakeDirs(menu + "Learn"); }
+    ~InProcessRun() override { tst::RemoveTree(menu); }
+    // The run's status lines and boxes, in order.
+    std::vector<std::string> Run()
+    {
+        std::vector<std::string> events;
+        g_pEvents = &events;
+        HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROCRET, RecordRun, nullptr, GetCurrentThreadId());
+        CUpdateApp app;
+        EXPECT_FALSE(app.InitInstance());
+        UnhookWindowsHookEx(hHook);
+        g_pEvents = nullptr;
+        return events;
+    }
+    static std::string Copying(const char* file)
+    {
+        return tst::Cp932((std::string("ﾌｧｲﾙ: ") + file + " をｺﾋﾟｰしています.").c_str());
+    }
+
+    tst::TempDir packages{"pkg"}, words{"w"}, sums{"s"};
+    tst::ScopedModuleFolder module;
+    std::string menu = upd::StartMenu(CSIDL_PROGRAMS) + "VelraRunTest\\";
+    const std::string preparing = tst::Cp932("準備中...");
+    const std::vector<std::string> threeFiles{Copying("alpha.txt"), Copying("bravo.log"), Copying("charlie.dat")};
+};
+}  // namespace
+
+TEST_F(InProcessRun, EveryPackageStartsWithPreparingAndOneFoundTwiceRunsTwiceInARow)
+{
+    // VLWORD.cab through both of its shortcut rows, VLMATH.cab through one.
+    tst::WriteBytes(words / "Words.exe", "MZ");
+    tst::WriteBytes(sums / "Sums.exe", "MZ");
+    ASSERT_TRUE(upd::MakeShortcut(menu + "VelraWords.LNK", words / "Words.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "Learn\\Velra Words.LNK", words / "Words.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "VelraSums.LNK", sums / "Sums.exe"));
+    for (const char* p : {"VLWORD.cab", "VLMATH.cab"})
+        ASSERT_TRUE(tst::CopyTo(tst::BinFile("testdata\\three-stored.cab"), packages / p));
+
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3; ++i) {
+        expected.push_back(preparing);
+        expected.insert(expected.end(), threeFiles.begin(), threeFiles.end());
+    }
+    expected.push_back("box: " + tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    EXPECT_EQ(Run(), expected);
+    EXPECT_EQ(tst::ReadBytes(words / "charlie.dat"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\charlie.dat")));
+    EXPECT_EQ(tst::ReadBytes(sums / "alpha.txt"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\alpha.txt")));
+}
+
+TEST_F(InProcessRun, TwoFailedPackagesGiveTwoFailureBoxesAndNoCompletion)
+{
+    tst::WriteBytes(words / "Words.exe", "MZ");
+    tst::WriteBytes(sums / "Sums.exe", "MZ");
+    ASSERT_TRUE(upd::MakeShortcut(menu + "VelraWords.LNK", words / "Words.exe"));
+    ASSERT_TRUE(upd::MakeShortcut(menu + "VelraSums.LNK", sums / "Sums.exe"));
+    tst::WriteBytes(packages / "VLWORD.cab", "not a cabinet");
+    tst::WriteBytes(packages / "VLMATH.cab", "MSCF, but nothing more");
+
+    const std::string failed = "box: " + tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました.");
+    EXPECT_EQ(Run(), (std::vector<std::string>{preparing, failed, preparing, failed}));
 }

@@ -152,10 +152,3 @@ TEST_F(UpdateList, EveryRowInTableOrder)
         }
     }
 }
-
-TEST_F(UpdateList, CardSlotPackageOnAMachineWithoutTheSlotAddsNothing)
-{
-    // The machine-type code is 0 (no library, or one that reports no slot).
-    Package("SLOTLOCK.cab");
-    EXPECT_FALSE(app.BuildUpdateList());
-}
