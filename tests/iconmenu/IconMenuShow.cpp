@@ -12,14 +12,15 @@
 namespace {
 const char* g_pszKeys = "dd";
 
-// The tray frame with a menu in its icon-menu member; the command-update
-// pass leaves the items as the template has them.
+// The tray frame with a menu in its icon-menu member. The command-update
+// pass enables the items this frame handles and greys the others, so the
+// shown pop-up keeps the template's states (only its last item is grey).
 class CShowFrame : public CFrameWndEx {
 public:
-    CShowFrame() { m_bAutoMenuEnable = FALSE; }
     CIconMenu& IconMenu() { return m_menu; }
 
 protected:
+    void OnNothing() {}
     void OnTimer(UINT_PTR nIDEvent)
     {
         if (nIDEvent == 1 && *g_pszKeys && *g_pszKeys != ' ') {
@@ -36,6 +37,10 @@ protected:
 };
 BEGIN_MESSAGE_MAP(CShowFrame, CFrameWndEx)
     ON_WM_TIMER()
+    ON_COMMAND(ID_OPEN, OnNothing)
+    ON_COMMAND(ID_SAVE, OnNothing)
+    ON_COMMAND(ID_RECENT_A, OnNothing)
+    ON_COMMAND(ID_RECENT_B, OnNothing)
 END_MESSAGE_MAP()
 }  // namespace
 

@@ -27,8 +27,29 @@ std::vector<std::string> ReadDeviceLines()
 
 std::function<void()>* g_pModalStep = nullptr;
 
+BOOL CALLBACK FindShownDialog(HWND h, LPARAM l)
+{
+    char cls[16] = "";
+    GetClassNameA(h, cls, sizeof(cls));
+    if (IsWindowVisible(h) && lstrcmpA(cls, "#32770") == 0) {
+        *reinterpret_cast<bool*>(l) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A modal dialog is shown only when its loop first finds the queue empty, so
+// a timer already due when the loop starts comes before the dialog is up (on
+// a loaded machine the dialog's creation alone can outlast the timer): the
+// step waits for a tick at which a dialog or a menu is on screen.
 void CALLBACK ModalStep(HWND, UINT, UINT_PTR idEvent, DWORD)
 {
+    HWND hMenu = FindWindowA("#32768", nullptr);
+    bool bShown = hMenu && IsWindowVisible(hMenu);
+    if (!bShown)
+        EnumThreadWindows(GetCurrentThreadId(), FindShownDialog, LPARAM(&bShown));
+    if (!bShown)
+        return;
     KillTimer(nullptr, idEvent);
     std::function<void()>* pStep = g_pModalStep;
     g_pModalStep = nullptr;

@@ -300,7 +300,7 @@ TEST(LedTrayMenuRouting, IconMenuIsRefreshedMeasuredDrawnAndAnswersItsMnemonicTh
     HWND hFrame = pFrame->m_hWnd;
     theApp.m_pMainWnd = pFrame;  // the icon menu measures on the main window
     ASSERT_TRUE(pFrame->IconMenu().LoadMenu(IDM_ICON_TRAY));
-    auto* pPopup = static_cast<CIconMenu*>(pFrame->IconMenu().GetSubMenu(0));
+    auto* pPopup = static_cast<CIconMenu*>(CMenu::FromHandle(::GetSubMenu(pFrame->IconMenu(), 0)));
     HMENU hPopup = pPopup->m_hMenu;
     // What a command-update pass does when it sets a new text: the item
     // turns into a string item. The system menu's pass leaves it so.
