@@ -10,8 +10,8 @@ out=$1
 mkdir -p "$out/obj"
 
 san="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g -O1"
-# Rebuilt only when a source is newer than its object: the smoke run in the
-# test command should spend its minute fuzzing, not compiling.
+# Rebuilt only when a source is newer than its object: the replay in the
+# test command takes seconds, and should not spend a minute compiling.
 build() {  # build OBJ COMPILER FLAGS... SOURCE
     obj=$1; shift
     eval "last=\${$#}"
