@@ -22,7 +22,7 @@ cd "$work/f"
 printf 'hello\r\n' > a.txt
 : > empty.bin
 awk 'BEGIN { for (i = 0; i < 400; i++) printf "line %d of a text that repeats itself\n", i % 37 }' > sub/text.txt
-head -c 3000 /dev/urandom > noise.bin
+LC_ALL=C awk 'BEGIN { srand(3); for (i = 0; i < 3000; i++) printf "%c", int(rand()*256) }' > noise.bin
 # Code-like bytes: E8 call opcodes with nearby targets exercise the LZX
 # decoder's call translation.
 awk 'BEGIN { srand(7); for (i = 0; i < 900; i++) printf "%c%c%c%c%c", 232, int(rand()*256), int(rand()*16), 0, 0 }' > calls.bin
@@ -30,7 +30,7 @@ awk 'BEGIN { for (i = 0; i < 9000; i++) printf "record %d: %d\n", i, (i * 7919) 
 # The same fields at varying distances: matches on earlier offsets (R1, R2).
 awk 'BEGIN { srand(11); split("alpha bravo charlie delta", w, " ")
     for (i = 0; i < 900; i++) printf "%s=%d;%s|", w[1 + int(rand() * 4)], int(rand() * 10), w[1 + int(rand() * 4)] }' > records.txt
-head -c 60000 /dev/urandom > bignoise.bin
+LC_ALL=C awk 'BEGIN { srand(5); for (i = 0; i < 60000; i++) printf "%c", int(rand()*256) }' > bignoise.bin
 touch -d '2022-05-06 07:08:10' a.txt empty.bin sub/text.txt noise.bin calls.bin big.txt bignoise.bin records.txt
 
 gcab -c "$work/stored.cab" a.txt sub/text.txt noise.bin >/dev/null
