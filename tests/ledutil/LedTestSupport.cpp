@@ -140,6 +140,20 @@ bool Pump(DWORD ms)
     return quit;
 }
 
+bool PlaceCursor(int x, int y)
+{
+    // The position asked for is reported at once even when the move was
+    // refused; the pointer's real place shows a moment later.
+    for (int i = 0; i < 50; ++i) {
+        POINT pt{};
+        SetCursorPos(x, y);
+        Sleep(150);
+        if (GetCursorPos(&pt) && pt.x == x && pt.y == y)
+            return true;
+    }
+    return false;
+}
+
 void RunInsideModalLoop(std::function<void()> fn)
 {
     g_pModalStep = new std::function<void()>(std::move(fn));

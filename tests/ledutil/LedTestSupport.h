@@ -37,6 +37,11 @@ int StoredLevel();
 // WM_QUIT was among them.
 bool Pump(DWORD ms);
 
+// Puts the cursor at x, y and waits until the system reports it there. A
+// move can be refused while the display's pointer is held elsewhere (after
+// a click on the shell's tray icon), so it is tried again.
+bool PlaceCursor(int x, int y);
+
 // Runs fn once from within whatever modal loop this thread enters next
 // (a dialog, a menu), through a thread timer.
 void RunInsideModalLoop(std::function<void()> fn);

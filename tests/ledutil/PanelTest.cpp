@@ -179,7 +179,7 @@ TEST(LedPanelPlacementTest, OpensAtTheCursorKeptInsideTheWorkArea)
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     const POINT cursors[] = {{work.right - 1, work.bottom - 1}, {work.left + 100, work.top + 80}};
     for (POINT pt : cursors) {
-        SetCursorPos(pt.x, pt.y);
+        ASSERT_TRUE(led::PlaceCursor(pt.x, pt.y));
         SendMessageA(pFrame->m_hWnd, WM_COMMAND, ID_SETTINGS, 0);
         HWND hPanel = FindWindowExA(nullptr, nullptr, "#32770", nullptr);
         while (hPanel && GetWindow(hPanel, GW_OWNER) != pFrame->m_hWnd)

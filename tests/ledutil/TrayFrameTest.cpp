@@ -113,15 +113,20 @@ TEST_F(LedTrayFrameTest, LeftPressPostsOneSettingsCommandEvenInADoubleClick)
 
 TEST_F(LedTrayFrameTest, RightPressShowsTheFourMenuItemsEnabledAtTheCursor)
 {
-    SetCursorPos(300, 200);
+    ASSERT_TRUE(led::PlaceCursor(300, 200));
     RECT rcMenu{};
     std::vector<std::string> texts;
     std::vector<UINT> states;
     std::thread watcher([&] {
+        // The menu's window exists before it is placed and shown.
         HWND hMenuWnd = nullptr;
-        for (int i = 0; i < 200 && !(hMenuWnd = FindWindowA("#32768", nullptr)); ++i)
+        for (int i = 0; i < 200; ++i) {
+            hMenuWnd = FindWindowA("#32768", nullptr);
+            if (hMenuWnd && IsWindowVisible(hMenuWnd))
+                break;
             Sleep(25);
-        if (!hMenuWnd)
+        }
+        if (!hMenuWnd || !IsWindowVisible(hMenuWnd))
             return;
         GetWindowRect(hMenuWnd, &rcMenu);
         HMENU hPopup = GetSubMenu(GetMenu(m_hWnd), 0);

@@ -64,7 +64,7 @@ void Mouse(DWORD flags)
 // would arrive as a double click, which the icon ignores.
 void Click(POINT pt, bool right = false)
 {
-    SetCursorPos(pt.x, pt.y);
+    led::PlaceCursor(pt.x, pt.y);
     Sleep(GetDoubleClickTime() + 100);
     Mouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
     Mouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
