@@ -167,42 +167,5 @@ std::set<std::string> Names(const std::string& folder)
     return out;
 }
 
-ImportHook::ImportHook(const char* dll, const char* function, void* replacement)
-{
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-        if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), dll) != 0)
-            continue;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (lstrcmpA(reinterpret_cast<char*>(byName->Name), function) != 0)
-                continue;
-            m_slot = reinterpret_cast<void**>(&slots->u1.Function);
-            m_original = *m_slot;
-            DWORD old;
-            VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
-            *m_slot = replacement;
-            VirtualProtect(m_slot, sizeof(void*), old, &old);
-            return;
-        }
-    }
-    ADD_FAILURE() << "no import " << dll << "!" << function;
-}
-
-ImportHook::~ImportHook()
-{
-    if (!m_slot)
-        return;
-    DWORD old;
-    VirtualProtect(m_slot, sizeof(void*), PAGE_READWRITE, &old);
-    *m_slot = m_original;
-    VirtualProtect(m_slot, sizeof(void*), old, &old);
-}
 
 }  // namespace ext

@@ -56,17 +56,6 @@ private:
     std::vector<WORD> m_commands;
 };
 
-// Replaces one import of this program (and so of the code under test, which
-// is linked in) for the object's lifetime.
-class ImportHook {
-public:
-    ImportHook(const char* dll, const char* function, void* replacement);
-    ~ImportHook();
-    void* Original() const { return m_original; }
-
-private:
-    void** m_slot = nullptr;
-    void* m_original = nullptr;
-};
+using tst::ImportHook;
 
 }  // namespace ext

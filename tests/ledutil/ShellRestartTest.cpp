@@ -58,33 +58,11 @@ void BroadcastTaskbarCreated() { PostMessageA(HWND_BROADCAST, RegisterWindowMess
 // refusing the next `refuse` NIM_ADD requests and counting them all.
 class NotifyIconHook {
 public:
-    explicit NotifyIconHook(int refuse)
+    explicit NotifyIconHook(int refuse) : m_hook(nullptr, "Shell_NotifyIconA", reinterpret_cast<void*>(&Notify))
     {
         s_refuse = refuse;
         s_adds = 0;
-        BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-            for (; names->u1.AddressOfData; ++names, ++slots) {
-                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                    strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
-                           "Shell_NotifyIconA"))
-                    continue;
-                m_pSlot = reinterpret_cast<void**>(&slots->u1.Function);
-                s_pfnOriginal = reinterpret_cast<decltype(&Shell_NotifyIconA)>(*m_pSlot);
-                Patch(reinterpret_cast<void*>(&Notify));
-                return;
-            }
-        }
-        ADD_FAILURE() << "no import of Shell_NotifyIconA";
-    }
-    ~NotifyIconHook()
-    {
-        if (m_pSlot)
-            Patch(reinterpret_cast<void*>(s_pfnOriginal));
+        s_pfnOriginal = reinterpret_cast<decltype(&Shell_NotifyIconA)>(m_hook.Original());
     }
     static int Adds() { return s_adds; }
 
@@ -100,14 +78,7 @@ private:
         }
         return s_pfnOriginal(dwMessage, pData);
     }
-    void Patch(void* p)
-    {
-        DWORD old;
-        VirtualProtect(m_pSlot, sizeof(void*), PAGE_READWRITE, &old);
-        *m_pSlot = p;
-        VirtualProtect(m_pSlot, sizeof(void*), old, &old);
-    }
-    void** m_pSlot = nullptr;
+    tst::ImportHook m_hook;
     static decltype(&Shell_NotifyIconA) s_pfnOriginal;
     static int s_refuse, s_adds;
 };

@@ -214,42 +214,16 @@ BOOL WINAPI RecordShellNotify(DWORD dwMessage, PNOTIFYICONDATAA pData)
     return g_pShellNotify(dwMessage, pData);
 }
 
-// Swaps this program's import address of Shell_NotifyIconA for another
-// function; returns the previous one (null when the import is not found).
-void* SwapShellNotifyImport(void* pfn)
-{
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
-        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress);
-    for (; imp->Name; ++imp) {
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-        auto* addresses = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++addresses) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-                strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
-                       "Shell_NotifyIconA") != 0)
-                continue;
-            DWORD old;
-            VirtualProtect(&addresses->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
-            void* previous = reinterpret_cast<void*>(addresses->u1.Function);
-            addresses->u1.Function = reinterpret_cast<DWORD_PTR>(pfn);
-            VirtualProtect(&addresses->u1.Function, sizeof(void*), old, &old);
-            return previous;
-        }
-    }
-    return nullptr;
-}
-
 TEST_F(LedTrayFrameTest, ExitWithoutDialogRemovesTheIconThenDestroysTheFrameAtOnce)
 {
     ASSERT_TRUE(led::TrayHasIcon(m_hWnd));
     g_notifyCalls.clear();
-    g_pShellNotify = reinterpret_cast<decltype(g_pShellNotify)>(SwapShellNotifyImport(
-        reinterpret_cast<void*>(RecordShellNotify)));
-    ASSERT_TRUE(g_pShellNotify);
-    SendMessageA(m_hWnd, WM_COMMAND, ID_APP_EXIT, 0);
-    SwapShellNotifyImport(reinterpret_cast<void*>(g_pShellNotify));
+    {
+        tst::ImportHook hook(nullptr, "Shell_NotifyIconA", reinterpret_cast<void*>(RecordShellNotify));
+        g_pShellNotify = reinterpret_cast<decltype(g_pShellNotify)>(hook.Original());
+        ASSERT_TRUE(g_pShellNotify);
+        SendMessageA(m_hWnd, WM_COMMAND, ID_APP_EXIT, 0);
+    }
     EXPECT_FALSE(IsWindow(m_hWnd));
     EXPECT_EQ((std::vector<NotifyCall>{{NIM_DELETE, m_hWnd, IDR_FRAME, true}}), g_notifyCalls);
 }

@@ -123,4 +123,19 @@ private:
 // Japanese text of the UTF-8 source as code page 932 bytes.
 std::string Cp932(const char* utf8);
 
+// Replaces one import of this program (and so of the code under test, which
+// is linked in) for the object's lifetime. dll null: from whichever module.
+class ImportHook {
+public:
+    ImportHook(const char* dll, const char* function, void* replacement);
+    ~ImportHook();
+    ImportHook(const ImportHook&) = delete;
+    ImportHook& operator=(const ImportHook&) = delete;
+    void* Original() const { return m_original; }
+
+private:
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};
+
 }  // namespace tst

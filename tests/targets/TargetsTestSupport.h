@@ -68,18 +68,7 @@ private:
     CUpdateApp& m_app;
 };
 
-// Replaces an import of this program (and so of the updater's code linked
-// into it) while it lives.
-class ImportHook {
-public:
-    ImportHook(const char* dll, const char* function, void* replacement);
-    ~ImportHook();
-    void* Original() const { return m_original; }
-
-private:
-    void** m_slot = nullptr;
-    void* m_original = nullptr;
-};
+using tst::ImportHook;
 
 // While it lives, the updater's fixed pauses (its one-second Sleep calls)
 // are noted, each at the point of the event log where it ended. Lines()
