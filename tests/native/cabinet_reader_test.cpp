@@ -199,6 +199,9 @@ void EveryCompressionDecodes() {
     CHECK(s.done[1].folder == 1 && s.done[2].folder == 2);
 }
 
+// A path as one shell word (the build folder may hold blanks).
+std::string Q(const std::string& path) { return "'" + path + "'"; }
+
 void GcabCabinetsRoundTrip() {
     std::string dir = g_scratch + "/gcab";
     std::string bravo, charlie;
@@ -206,12 +209,12 @@ void GcabCabinetsRoundTrip() {
     for (int i = 0; i < 100000; ++i) bravo += char((x = x * 1103515245 + 12345) >> 16);
     for (int i = 0; i < 3000; ++i) charlie += "line " + std::to_string(i % 97) + " of the compressible one\n";
     const std::string utfName = "\xe3\x83\x81\xe3\x83\xa3\xe3\x83\xbc.txt";
-    std::system(("mkdir -p " + dir).c_str());
+    std::system(("mkdir -p " + Q(dir)).c_str());
     Spit(dir + "/alpha.txt", "alpha\n");
     Spit(dir + "/bravo.bin", bravo);
     Spit(dir + "/" + utfName, charlie);
     std::string files = " alpha.txt bravo.bin " + utfName;
-    std::system(("cd " + dir + " && touch -d '2021-03-04 05:06:08' " + files + " && gcab -c stored.cab" + files +
+    std::system(("cd " + Q(dir) + " && touch -d '2021-03-04 05:06:08' " + files + " && gcab -c stored.cab" + files +
                  " && gcab -z -c mszip.cab" + files).c_str());
     for (const char* kind : {"stored.cab", "mszip.cab"}) {
         std::printf("    %s\n", kind);
@@ -239,9 +242,9 @@ struct Written {
 };
 bool WriteLzx(const std::string& dir, const std::string& options, const std::vector<std::string>& names,
               Written& w) {
-    std::string command = g_lzxWriter + " " + options + " " + dir + "/lzx.cab " + dir + "/in";
+    std::string command = Q(g_lzxWriter) + " " + options + " " + Q(dir + "/lzx.cab") + " " + Q(dir + "/in");
     for (const std::string& n : names) command += " " + n;
-    if (std::system((command + " 2>" + dir + "/writer.log").c_str()) != 0) return false;
+    if (std::system((command + " 2>" + Q(dir + "/writer.log")).c_str()) != 0) return false;
     std::string log = Slurp(dir + "/writer.log");
     size_t at = log.find("blocks ");
     return at != std::string::npos &&
@@ -252,7 +255,7 @@ bool WriteLzx(const std::string& dir, const std::string& options, const std::vec
 
 void LzxWriterCabinetsRoundTrip() {
     std::string dir = g_scratch + "/lzx";
-    std::system(("mkdir -p " + dir + "/in").c_str());
+    std::system(("mkdir -p " + Q(dir + "/in")).c_str());
     std::map<std::string, std::string> in;
     unsigned x = 99;
     auto next = [&x] { return (x = x * 1103515245 + 12345) >> 16 & 0xff; };
@@ -308,8 +311,8 @@ void LzxWriterCabinetsRoundTrip() {
         CHECK(skipping.done.size() == names.size() - 3 && skipping.done.back().data == in[names.back()]);
 
         // An independent reader takes the same bytes out.
-        std::system(("rm -rf " + dir + "/out").c_str());
-        CHECK(std::system(("cabextract -q -d " + dir + "/out " + dir + "/lzx.cab").c_str()) == 0);
+        std::system(("rm -rf " + Q(dir + "/out")).c_str());
+        CHECK(std::system(("cabextract -q -d " + Q(dir + "/out") + " " + Q(dir + "/lzx.cab")).c_str()) == 0);
         for (auto& [name, bytes] : in)
             CHECK(access((dir + "/out/" + name).c_str(), F_OK) == 0 && Slurp(dir + "/out/" + name) == bytes);
     }
