@@ -13,7 +13,8 @@ END_MESSAGE_MAP()
 
 BOOL CUpdateApp::InitInstance()
 {
-    AfxOleInit();
+    // OLE is started by the first shortcut probe that needs it (BuildUpdateList),
+    // not here: a run whose packages are found otherwise never pays for it.
 
     if (m_lpCmdLine && lstrlenA(m_lpCmdLine) != 0) {
         CString title;
@@ -43,7 +44,11 @@ BOOL CUpdateApp::InitInstance()
         CString status;
         status.LoadString(IDS_PREPARING);
         dlg.ShowStatusText(status);
-        if (!ExtractCabinet(pItem->m_strPackagePath, pItem->m_strTargetFolder)) {
+        BOOL bExtracted = ExtractCabinet(pItem->m_strPackagePath, pItem->m_strTargetFolder);
+        // The window paints at display rate: the package's last state goes on
+        // screen now, before the next package or a box.
+        dlg.PaintNow();
+        if (!bExtracted) {
             AfxMessageBox(IDS_EXTRACT_FAILED, MB_OK);
             bFailed = TRUE;
         }
@@ -54,8 +59,10 @@ BOOL CUpdateApp::InitInstance()
     for (POSITION pos = m_updateList.GetHeadPosition(); pos;)
         delete static_cast<CUpdateItem*>(m_updateList.GetNext(pos));
 
-    if (!bFailed)
+    if (!bFailed) {
+        dlg.PaintNow();
         AfxMessageBox(IDS_UPDATE_DONE, MB_OK);
+    }
     m_nExitCode = bFailed ? EXIT_FAILED : EXIT_UPDATED;
 
     dlg.DestroyWindow();

@@ -66,6 +66,10 @@ int CUpdateApp::AddUpdateItem(LPCSTR lpszPackage, LPCSTR lpszKey, int nProbeKind
     BOOL bApplies = FALSE;
     switch (nProbeKind) {
     case PROBE_SHORTCUT:
+        // The shortcut is read through a COM object: OLE is started here, the
+        // first time a shortcut row's package is present (it stays up to the
+        // end of the run; the framework ends it on exit).
+        AfxOleInit();
         bApplies = pItem->ProbeShortcut(lpszKey);
         break;
     case PROBE_APPPATH:

@@ -2,7 +2,30 @@
 
 #include <string.h>
 
+#include <initializer_list>
+
 #include "res/resource.h"
+
+namespace {
+DWORD DefaultFrameClock()
+{
+    LARGE_INTEGER freq, now;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&now);
+    return DWORD(now.QuadPart * 1000 / freq.QuadPart);
+}
+CUpdateProgressDlg::FrameClock g_pfnFrameClock = DefaultFrameClock;
+
+// The window whose own changes are being sent to its controls, while they
+// are: their repaints then wait for the next frame. One thread, and the
+// sends are synchronous.
+CUpdateProgressDlg* g_pHolding = nullptr;
+}  // namespace
+
+void CUpdateProgressDlg::SetFrameClock(FrameClock pfnClock)
+{
+    g_pfnFrameClock = pfnClock ? pfnClock : DefaultFrameClock;
+}
 
 BEGIN_MESSAGE_MAP(CUpdateProgressDlg, CDialog)
 END_MESSAGE_MAP()
@@ -65,6 +88,20 @@ BOOL CUpdateProgressDlg::OnInitDialog()
     CString title;
     title.LoadString(m_nTitleId);
     SetWindowText(title);
+
+    // The three controls keep their own procedures, with one in front that
+    // holds back the repaints of the changes this window makes (the original
+    // is kept in the control's user data).
+    m_hStatusText = ::GetDlgItem(m_hWnd, IDC_STATUS_TEXT);
+    m_hPercentText = ::GetDlgItem(m_hWnd, IDC_PERCENT_TEXT);
+    for (HWND hCtrl : {m_hStatusText, m_hPercentText, m_barCtrl.m_hWnd}) {
+        if (!hCtrl)
+            continue;
+        LONG_PTR pfnOld = ::SetWindowLongPtrA(hCtrl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldControlProc));
+        ::SetWindowLongPtrA(hCtrl, GWLP_USERDATA, pfnOld);
+    }
+    // The first change paints at once.
+    m_dwLastPaint = g_pfnFrameClock() - kFrameMs;
     return TRUE;
 }
 
@@ -72,10 +109,40 @@ void CUpdateProgressDlg::OnOK() {}
 
 void CUpdateProgressDlg::OnCancel() {}
 
+LRESULT CALLBACK CUpdateProgressDlg::HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC pfnSuper = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    if (g_pHolding) {
+        // The bar repaints itself synchronously as it moves: the region it
+        // invalidated stays invalid and is painted with the next frame.
+        if (message == WM_PAINT)
+            return 0;
+        // A static draws its new text synchronously: the text is stored,
+        // and the control is invalidated with the next frame.
+        if (message == WM_SETTEXT) {
+            LRESULT lResult = ::DefWindowProcA(hWnd, message, wParam, lParam);
+            if (hWnd == g_pHolding->m_hStatusText)
+                g_pHolding->m_bStatusChanged = true;
+            else
+                g_pHolding->m_bPercentChanged = true;
+            return lResult;
+        }
+    }
+    return ::CallWindowProcA(pfnSuper, hWnd, message, wParam, lParam);
+}
+
+LRESULT CUpdateProgressDlg::SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    g_pHolding = this;
+    LRESULT lResult = ::SendMessageA(hWnd, message, wParam, lParam);
+    g_pHolding = nullptr;
+    return lResult;
+}
+
 void CUpdateProgressDlg::ShowStatusText(LPCSTR lpszText)
 {
     if (m_hWnd)
-        SetDlgItemTextA(m_hWnd, IDC_STATUS_TEXT, lpszText);
+        SendHeld(m_hStatusText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpszText));
 }
 
 void CUpdateProgressDlg::SetBarRange(int nLower, int nUpper)
@@ -84,8 +151,7 @@ void CUpdateProgressDlg::SetBarRange(int nLower, int nUpper)
         return;
     m_nRangeLow = nLower;
     m_nRangeHigh = nUpper;
-    m_barCtrl.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper));
-    m_nBarFilled = FilledWidth();
+    SendHeld(m_barCtrl.m_hWnd, PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper));
 }
 
 int CUpdateProgressDlg::SetBarPos(int nPos)
@@ -93,9 +159,9 @@ int CUpdateProgressDlg::SetBarPos(int nPos)
     if (!m_hWnd)
         return 0;
     ProcessPendingMessages();
-    int nOld = int(m_barCtrl.SendMessage(PBM_SETPOS, nPos));
-    m_nBarFilled = FilledWidth();
+    int nOld = int(SendHeld(m_barCtrl.m_hWnd, PBM_SETPOS, nPos, 0));
     RefreshPercentText(nPos);
+    PaintIfFrameDue();
     return nOld;
 }
 
@@ -112,20 +178,66 @@ int CUpdateProgressDlg::StepBar()
     if (!m_hWnd)
         return 0;
     ProcessPendingMessages();
-    // The bar repaints itself at every step, which for thousands of small
-    // files costs more than writing them: it steps without drawing, and is
-    // drawn again when the length of its filled part changes.
-    m_barCtrl.SendMessage(WM_SETREDRAW, FALSE);
-    int nOld = int(m_barCtrl.SendMessage(PBM_STEPIT));
-    m_barCtrl.SendMessage(WM_SETREDRAW, TRUE);
-    int nFilled = FilledWidth();
-    if (nFilled != m_nBarFilled) {
-        m_nBarFilled = nFilled;
-        ::InvalidateRect(m_barCtrl.m_hWnd, nullptr, TRUE);
-        m_barCtrl.UpdateWindow();
-    }
+    int nOld = int(SendHeld(m_barCtrl.m_hWnd, PBM_STEPIT, 0, 0));
     RefreshPercentText(nOld + m_nStepSize);
+    PaintIfFrameDue();
     return nOld;
+}
+
+void CUpdateProgressDlg::ProcessPendingMessages()
+{
+    // Input, posted messages (timers included) and sent messages; paints
+    // wait for the frame.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+        if (!IsDialogMessage(&msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+void CUpdateProgressDlg::PaintIfFrameDue()
+{
+    if (g_pfnFrameClock() - m_dwLastPaint >= kFrameMs)
+        Paint(false);
+}
+
+void CUpdateProgressDlg::PaintNow()
+{
+    if (m_hWnd)
+        Paint(true);
+}
+
+void CUpdateProgressDlg::Paint(bool bFinal)
+{
+    if (m_bStatusChanged)
+        ::InvalidateRect(m_hStatusText, nullptr, TRUE);
+    if (m_bPercentChanged)
+        ::InvalidateRect(m_hPercentText, nullptr, TRUE);
+    m_bStatusChanged = m_bPercentChanged = false;
+    // The bar invalidates all of itself at every step. At a frame, when
+    // nothing has uncovered the window (the window itself would be invalid
+    // then: the controls' own changes leave it valid), only what its steps
+    // changed is drawn: nothing when the length of its filled part is the
+    // same to the pixel, else the part between the old and the new end,
+    // widened by the bar's height for the rounding to whole segments. The
+    // final paint draws all of it.
+    int nFilled = FilledWidth();
+    if (!bFinal && m_nBarPainted >= 0 && nFilled >= m_nBarPainted && !::GetUpdateRect(m_hWnd, nullptr, FALSE)) {
+        ::ValidateRect(m_barCtrl.m_hWnd, nullptr);
+        if (nFilled > m_nBarPainted) {
+            RECT rc;
+            m_barCtrl.GetClientRect(&rc);
+            rc.left = m_nBarPainted > rc.bottom ? m_nBarPainted - rc.bottom : 0;
+            rc.right = nFilled + rc.bottom < rc.right ? nFilled + rc.bottom : rc.right;
+            ::InvalidateRect(m_barCtrl.m_hWnd, &rc, FALSE);
+        }
+    }
+    m_nBarPainted = nFilled;
+    // The window and every control with something to paint.
+    UpdateWindow();
+    m_dwLastPaint = g_pfnFrameClock();
 }
 
 int CUpdateProgressDlg::FilledWidth() const
@@ -135,17 +247,6 @@ int CUpdateProgressDlg::FilledWidth() const
     RECT rc;
     m_barCtrl.GetClientRect(&rc);
     return MulDiv(m_barCtrl.GetPos() - m_nRangeLow, rc.right, m_nRangeHigh - m_nRangeLow);
-}
-
-void CUpdateProgressDlg::ProcessPendingMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (!IsDialogMessage(&msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
 }
 
 void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
@@ -161,9 +262,8 @@ void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
     strText.Format("%d%c", nPercent, '%');
     // Compared byte for byte: an unchanged figure is not set again, so the
     // control does not repaint once per file for nothing.
-    HWND hPercent = ::GetDlgItem(m_hWnd, IDC_PERCENT_TEXT);
     char szOld[32] = "";
-    ::GetWindowTextA(hPercent, szOld, sizeof(szOld));
-    if (hPercent && strcmp(szOld, strText) != 0)
-        ::SetWindowTextA(hPercent, strText);
+    ::GetWindowTextA(m_hPercentText, szOld, sizeof(szOld));
+    if (m_hPercentText && strcmp(szOld, strText) != 0)
+        SendHeld(m_hPercentText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(static_cast<LPCSTR>(strText)));
 }

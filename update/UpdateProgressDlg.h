@@ -4,9 +4,18 @@
 // The update run creates it once, modeless, before the first package and
 // destroys it after the last; the extraction drives it through
 // g_pProgressDlg. The run has no message loop of its own, so SetBarPos and
-// StepBar drain the thread's queue to keep the window painted and
-// answering. Enter, Esc and the close box do nothing: the work cannot be
-// cancelled from here. Every operation is a no-op while there is no window.
+// StepBar drain the thread's queue to keep the window answering. Enter, Esc
+// and the close box do nothing: the work cannot be cancelled from here.
+// Every operation is a no-op while there is no window.
+//
+// Painting goes at display rate. The status text, the bar's position and
+// the percent figure are set at every call, so the window's state is always
+// current, but the repaints those changes cause are held back and done
+// together at most once a frame (kFrameMs), when the queue is drained; the
+// queue's input, posted and sent messages are taken at every drain. PaintNow
+// paints at once: the run calls it when a package ends and before each
+// message box, so the final state (last name, full bar, 100%) is on screen
+// under the box.
 #pragma once
 #include "Dialog.h"
 
@@ -23,6 +32,13 @@ public:
     int SetBarPos(int nPos);
     int SetBarStep(int nStep);
     int StepBar();
+    void PaintNow();
+
+    // The clock that paces the paints, in milliseconds. A test sets its own
+    // to count paints per frame; nullptr restores the default.
+    typedef DWORD (*FrameClock)();
+    static void SetFrameClock(FrameClock pfnClock);
+    static constexpr DWORD kFrameMs = 16;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -33,16 +49,25 @@ protected:
     void RestoreOwner();
     void ProcessPendingMessages();
     void RefreshPercentText(int nNewPos);
+    void PaintIfFrameDue();
+    void Paint(bool bFinal);
     int FilledWidth() const;
+    LRESULT SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     CProgressCtrl m_barCtrl;
     UINT m_nTitleId;
     int m_nRangeLow = 0;
     int m_nRangeHigh = 100;
     int m_nStepSize = 10;
-    int m_nBarFilled = 0;  // the bar's filled length, in pixels, when last drawn
     BOOL m_bOwnerDisabled = FALSE;
     HICON m_hWindowIcon;
+    HWND m_hStatusText = nullptr;
+    HWND m_hPercentText = nullptr;
+    bool m_bStatusChanged = false;   // set since the last paint, not yet invalidated
+    bool m_bPercentChanged = false;
+    int m_nBarPainted = -1;          // the bar's filled length, in pixels, when last painted
+    DWORD m_dwLastPaint = 0;
 
     DECLARE_MESSAGE_MAP()
 };

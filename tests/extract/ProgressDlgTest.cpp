@@ -1,9 +1,12 @@
 // The progress window: its template as shipped in VelraUpdate.exe, the
-// percent figure's rules, what pressing keys and the close box does while
-// a package is extracted, and the owner it disables.
+// percent figure's rules, painting at display rate (under a frame clock the
+// tests move by hand), what pressing keys and the close box does while a
+// package is extracted, and the owner it disables.
 #include "ExtractCabinet.h"
 #include "ExtractTestSupport.h"
+#include "UpdateApp.h"
 #include "UpdateProgressDlg.h"
+#include "UpdateTestSupport.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -122,15 +125,6 @@ TEST_F(ProgressWindow, PercentFollowsTheBarWrapsAndIsSetOnlyWhenItChanges)
 }
 
 namespace {
-WNDPROC g_barProc;
-int g_barPaints;
-LRESULT CALLBACK CountingBarProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_PAINT)
-        ++g_barPaints;
-    return CallWindowProcA(g_barProc, hWnd, message, wParam, lParam);
-}
-
 // The right end of the bar's filled part, read from the screen.
 int FilledEnd(HWND hBar)
 {
@@ -144,30 +138,274 @@ int FilledEnd(HWND hBar)
     ReleaseDC(hBar, hdc);
     return end;
 }
+
+// What the window's controls go through on this thread, in order: "text N"
+// when control N's text is set, "move" when the bar is, "paint N" when
+// control N paints. A static asks its dialog for its colours whenever it
+// paints, however the paint came about; the bar has painted when a WM_PAINT
+// leaves it nothing more to paint.
+class PaintLog {
+public:
+    PaintLog()
+    {
+        s_log = this;
+        m_hSent = SetWindowsHookExA(WH_CALLWNDPROC, Sent, nullptr, GetCurrentThreadId());
+        m_hDone = SetWindowsHookExA(WH_CALLWNDPROCRET, Done, nullptr, GetCurrentThreadId());
+    }
+    ~PaintLog()
+    {
+        UnhookWindowsHookEx(m_hSent);
+        UnhookWindowsHookEx(m_hDone);
+        s_log = nullptr;
+    }
+    int Count(const std::string& event) const { return int(std::count(events.begin(), events.end(), event)); }
+    // Control nId's last paint came after its last change.
+    bool PaintedLast(int nId) const
+    {
+        std::string change = nId == IDC_PROGRESS_BAR ? "move" : "text " + std::to_string(nId);
+        std::string paint = "paint " + std::to_string(nId);
+        auto last = std::find_if(events.rbegin(), events.rend(),
+                                 [&](const std::string& e) { return e == change || e == paint; });
+        return last != events.rend() && *last == paint;
+    }
+    std::vector<std::string> events;
+
+private:
+    static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        int nId = GetDlgCtrlID(p->hwnd);
+        if (code == HC_ACTION && s_log) {
+            if (p->message == WM_SETTEXT && (nId == IDC_STATUS_TEXT || nId == IDC_PERCENT_TEXT))
+                s_log->events.push_back("text " + std::to_string(nId));
+            if (nId == IDC_PROGRESS_BAR && (p->message == PBM_STEPIT || p->message == PBM_SETPOS))
+                s_log->events.push_back("move");
+            if (p->message == WM_CTLCOLORSTATIC)
+                s_log->events.push_back("paint " + std::to_string(GetDlgCtrlID(reinterpret_cast<HWND>(p->lParam))));
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static LRESULT CALLBACK Done(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const CWPRETSTRUCT* p = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (code == HC_ACTION && s_log && p->message == WM_PAINT && GetDlgCtrlID(p->hwnd) == IDC_PROGRESS_BAR &&
+            !GetUpdateRect(p->hwnd, nullptr, FALSE))
+            s_log->events.push_back("paint " + std::to_string(IDC_PROGRESS_BAR));
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static PaintLog* s_log;
+    HHOOK m_hSent, m_hDone;
+};
+PaintLog* PaintLog::s_log;
+
+// The frame clock, moved by hand.
+DWORD g_now;
+DWORD TestClock() { return g_now; }
+
+std::string Name(int i)
+{
+    char name[32];
+    wsprintfA(name, "res%04d.bin", i);
+    return name;
+}
+
+class PaintingWindow : public ProgressWindow {
+protected:
+    void SetUp() override
+    {
+        CUpdateProgressDlg::SetFrameClock(TestClock);
+        g_now = 1000;
+        ProgressWindow::SetUp();
+    }
+    void TearDown() override { CUpdateProgressDlg::SetFrameClock(nullptr); }
+    // A package of n files begins; what the window showed so far is painted.
+    void Begin(int n)
+    {
+        dlg.SetBarRange(0, n);
+        dlg.SetBarStep(1);
+        dlg.SetBarPos(0);
+        dlg.PaintNow();
+    }
+    void File(int i)
+    {
+        dlg.ShowStatusText(Name(i).c_str());
+        dlg.StepBar();
+    }
+};
 }  // namespace
 
-TEST_F(ProgressWindow, ManySmallStepsDrawTheBarOncePerPixelItGrows)
+TEST_F(PaintingWindow, EveryChangeIsSetAtOnceAndPaintedWithTheNextFrame)
 {
+    const int n = 300;
+    Begin(n);
+    ext::DialogRecorder seen(dlg.m_hWnd);
+    PaintLog log;
+    std::vector<std::string> names;
+    for (int i = 0; i < n; ++i) {
+        names.push_back(Name(i));
+        if (i == 100)
+            PostMessageA(dlg.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+        File(i);
+        if (i == 100) {
+            EXPECT_EQ(seen.Commands(), std::vector<WORD>{IDCANCEL}) << "the queue is drained at every file";
+        }
+    }
+    // Every name reached the status line and the window holds the last
+    // state, but the clock did not move: nothing was painted.
+    EXPECT_EQ(seen.TextsOf(IDC_STATUS_TEXT), names);
+    EXPECT_EQ(Text(IDC_STATUS_TEXT), names.back());
+    EXPECT_EQ(Bar(PBM_GETPOS), n);
+    EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
+    EXPECT_EQ(log.Count("paint 1000") + log.Count("paint 1001") + log.Count("paint 1002"), 0);
+    // A frame later the next file paints each control once.
+    g_now += CUpdateProgressDlg::kFrameMs;
+    dlg.SetBarPos(n);
+    EXPECT_EQ(log.Count("paint 1000"), 1);
+    EXPECT_EQ(log.Count("paint 1001"), 1);
+    EXPECT_EQ(log.Count("paint 1002"), 1);
+    RECT rc;
+    GetClientRect(GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR), &rc);
+    EXPECT_NEAR(FilledEnd(GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR)), rc.right, 3);
+}
+
+TEST_F(PaintingWindow, PaintsFollowTheFramesNotTheFiles)
+{
+    // Files come every 5 ms: a frame (16 ms) passes at every fourth.
+    const int n = 2000;
+    Begin(n);
+    PaintLog log;
     HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
     RECT rc;
     GetClientRect(hBar, &rc);
-    dlg.SetBarRange(0, 6000);
-    dlg.SetBarStep(1);
-    dlg.SetBarPos(0);
-    UpdateWindow(hBar);
-    g_barProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(CountingBarProc)));
-    g_barPaints = 0;
-    for (int i = 0; i < 3000; ++i)
-        dlg.StepBar();
-    EXPECT_EQ(Bar(PBM_GETPOS), 3000);
-    EXPECT_GE(g_barPaints, rc.right / 2 - 2);
-    EXPECT_LE(g_barPaints, rc.right / 2 + 2);
-    EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
-    for (int i = 0; i < 3000; ++i)
-        dlg.StepBar();
-    EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
+    int frames = 0;
+    for (int i = 0, last = g_now; i < n; ++i) {
+        g_now += 5;
+        File(i);
+        if (int(g_now) - last >= int(CUpdateProgressDlg::kFrameMs)) {
+            ++frames;
+            last = g_now;
+        }
+        if (i + 1 == n / 2) {  // a frame: what is on screen is half the bar
+            EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
+        }
+    }
+    ASSERT_EQ(frames, n / 4);
+    // A new name in every frame: one status paint a frame. The bar is drawn
+    // in the frames where it grew by a pixel, the figure at most once for
+    // each of its 100 values.
+    EXPECT_EQ(log.Count("paint 1000"), frames);
+    EXPECT_LE(log.Count("paint 1001"), std::min(frames, int(rc.right)));
+    EXPECT_GE(log.Count("paint 1001"), std::min(frames, int(rc.right)) / 2);
+    EXPECT_LE(log.Count("paint 1002"), 100);
     EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
-    SetWindowLongPtrA(hBar, GWLP_WNDPROC, LONG_PTR(g_barProc));
+    // When every file takes a frame, every file is painted.
+    log.events.clear();
+    Begin(50);
+    for (int i = 0; i < 50; ++i) {
+        g_now += CUpdateProgressDlg::kFrameMs;
+        File(i);
+    }
+    EXPECT_EQ(log.Count("paint 1000"), 50);
+}
+
+TEST_F(PaintingWindow, PaintNowPutsTheFinalStateOnScreenAtOnce)
+{
+    HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
+    Begin(40);
+    PaintLog log;
+    for (int i = 0; i < 40; ++i)
+        File(i);
+    EXPECT_EQ(FilledEnd(hBar), 0);  // nothing painted yet
+    dlg.PaintNow();
+    for (int nId : {IDC_STATUS_TEXT, IDC_PROGRESS_BAR, IDC_PERCENT_TEXT}) {
+        EXPECT_EQ(log.Count("paint " + std::to_string(nId)), 1) << nId;
+        EXPECT_TRUE(log.PaintedLast(nId)) << nId;
+        EXPECT_FALSE(GetUpdateRect(GetDlgItem(dlg.m_hWnd, nId), nullptr, FALSE)) << nId;
+    }
+    RECT rc;
+    GetClientRect(hBar, &rc);
+    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
+    EXPECT_EQ(Text(IDC_STATUS_TEXT), Name(39));
+    EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
+}
+
+namespace {
+// The progress window as the run's box finds it: looked at when the box is
+// created, before it shows or runs its loop (which would paint whatever is
+// pending), and then answered.
+struct UnderTheBox {
+    bool seen = false;
+    std::string status, percent;
+    int filledEnd = -1, barWidth = 0;
+    bool painted = false;  // each control's last paint after its last change
+    static LRESULT CALLBACK OnCreate(int code, WPARAM wParam, LPARAM lParam);
+    static UnderTheBox* s_at;
+    static PaintLog* s_log;
+};
+UnderTheBox* UnderTheBox::s_at;
+PaintLog* UnderTheBox::s_log;
+
+LRESULT CALLBACK UnderTheBox::OnCreate(int code, WPARAM wParam, LPARAM lParam)
+{
+    HWND hWnd = reinterpret_cast<HWND>(wParam);
+    char cls[16] = "";
+    GetClassNameA(hWnd, cls, sizeof(cls));
+    UnderTheBox* at = s_at;
+    if (code == HCBT_CREATEWND && at && !at->seen && g_pProgressDlg && g_pProgressDlg->m_hWnd &&
+        hWnd != g_pProgressDlg->m_hWnd && strcmp(cls, "#32770") == 0) {
+        HWND hDlg = g_pProgressDlg->m_hWnd, hBar = GetDlgItem(hDlg, IDC_PROGRESS_BAR);
+        char text[256] = "";
+        at->seen = true;
+        GetDlgItemTextA(hDlg, IDC_STATUS_TEXT, text, sizeof(text));
+        at->status = text;
+        GetDlgItemTextA(hDlg, IDC_PERCENT_TEXT, text, sizeof(text));
+        at->percent = text;
+        RECT rc;
+        GetClientRect(hBar, &rc);
+        at->barWidth = rc.right;
+        at->filledEnd = FilledEnd(hBar);
+        at->painted = s_log->PaintedLast(IDC_STATUS_TEXT) && s_log->PaintedLast(IDC_PROGRESS_BAR) &&
+                      s_log->PaintedLast(IDC_PERCENT_TEXT);
+        PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+}  // namespace
+
+TEST(ProgressWindowInTheRun, TheFinalStateIsPaintedBeforeTheBox)
+{
+    // The run in this process: one package for the tray utility's folder,
+    // found through the Run key; the box that ends it answered from a hook.
+    tst::TempDir packages("pkg"), led("led");
+    tst::ScopedModuleFolder module(packages.Path());
+    ASSERT_TRUE(tst::CopyTo(ext::TestData("many.cab"), packages / "LEDUtility.cab"));
+    tst::ScopedValue runEntry(HKEY_LOCAL_MACHINE, upd::kRunKey, "VelraLumoLEDUtility.EXE",
+                              led / "VelraLumoLEDUtility.EXE");
+    // The clock stands still: once the window is up, only the run's own
+    // PaintNow calls paint it.
+    CUpdateProgressDlg::SetFrameClock(TestClock);
+    PaintLog log;
+    UnderTheBox under;
+    UnderTheBox::s_at = &under;
+    UnderTheBox::s_log = &log;
+    HHOOK hHook = SetWindowsHookExA(WH_CBT, UnderTheBox::OnCreate, nullptr, GetCurrentThreadId());
+    {
+        CUpdateApp app;
+        EXPECT_FALSE(app.InitInstance());
+    }
+    UnhookWindowsHookEx(hHook);
+    UnderTheBox::s_at = nullptr;
+    CUpdateProgressDlg::SetFrameClock(nullptr);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted as the main window went
+
+    ASSERT_TRUE(under.seen);
+    EXPECT_EQ(under.status, tst::Cp932("ﾌｧｲﾙ: module60.dll をｺﾋﾟｰしています."));
+    EXPECT_EQ(under.percent, "100%");
+    EXPECT_NEAR(under.filledEnd, under.barWidth, 3);
+    EXPECT_TRUE(under.painted);
+    EXPECT_LE(log.Count("paint 1000"), 3) << "painted for the first file and at the end, not for each of 60";
+    EXPECT_EQ(ext::Names(led.Path()).size(), 60u);
 }
 
 TEST_F(ProgressWindow, EnterEscAndTheCloseBoxLeaveItOpenWhileExtracting)
