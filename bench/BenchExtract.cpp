@@ -2,8 +2,9 @@
 // reached through g_pProgressDlg, then ExtractCabinet on one package.
 // usage: bench_extract [--no-window] CABINET TARGET_FOLDER\   (exit 0 when extracted)
 // Prints the microseconds spent inside ExtractCabinet and the final paint of
-// the window (its first paint is done before). --no-window leaves g_pProgressDlg null, to tell the window's
-// share of the time from the rest.
+// the window, as the updater paints it when a package ends (its first paint
+// is done before). --no-window leaves g_pProgressDlg null, to tell the
+// window's share of the time from the rest.
 #include <stdio.h>
 #include <string.h>
 

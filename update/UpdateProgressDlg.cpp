@@ -216,13 +216,24 @@ void CUpdateProgressDlg::Paint(bool bFinal)
     if (m_bPercentChanged)
         ::InvalidateRect(m_hPercentText, nullptr, TRUE);
     m_bStatusChanged = m_bPercentChanged = false;
-    // The bar invalidates all of itself at every step. In a frame it is drawn
-    // again only when the length of its filled part has changed by a pixel,
-    // or when something uncovered the window (the window itself is invalid
-    // then: the controls' own changes leave it valid); at PaintNow always.
+    // The bar invalidates all of itself at every step. At a frame, when
+    // nothing has uncovered the window (the window itself would be invalid
+    // then: the controls' own changes leave it valid), only what its steps
+    // changed is drawn: nothing when the length of its filled part is the
+    // same to the pixel, else the part between the old and the new end,
+    // widened by the bar's height for the rounding to whole segments. The
+    // final paint draws all of it.
     int nFilled = FilledWidth();
-    if (!bFinal && nFilled == m_nBarPainted && !::GetUpdateRect(m_hWnd, nullptr, FALSE))
+    if (!bFinal && m_nBarPainted >= 0 && nFilled >= m_nBarPainted && !::GetUpdateRect(m_hWnd, nullptr, FALSE)) {
         ::ValidateRect(m_barCtrl.m_hWnd, nullptr);
+        if (nFilled > m_nBarPainted) {
+            RECT rc;
+            m_barCtrl.GetClientRect(&rc);
+            rc.left = m_nBarPainted > rc.bottom ? m_nBarPainted - rc.bottom : 0;
+            rc.right = nFilled + rc.bottom < rc.right ? nFilled + rc.bottom : rc.right;
+            ::InvalidateRect(m_barCtrl.m_hWnd, &rc, FALSE);
+        }
+    }
     m_nBarPainted = nFilled;
     // The window and every control with something to paint.
     UpdateWindow();

@@ -274,6 +274,9 @@ TEST_F(PaintingWindow, PaintsFollowTheFramesNotTheFiles)
     const int n = 2000;
     Begin(n);
     PaintLog log;
+    HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
+    RECT rc;
+    GetClientRect(hBar, &rc);
     int frames = 0;
     for (int i = 0, last = g_now; i < n; ++i) {
         g_now += 5;
@@ -282,18 +285,19 @@ TEST_F(PaintingWindow, PaintsFollowTheFramesNotTheFiles)
             ++frames;
             last = g_now;
         }
+        if (i + 1 == n / 2) {  // a frame: what is on screen is half the bar
+            EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
+        }
     }
     ASSERT_EQ(frames, n / 4);
     // A new name in every frame: one status paint a frame. The bar is drawn
     // in the frames where it grew by a pixel, the figure at most once for
     // each of its 100 values.
     EXPECT_EQ(log.Count("paint 1000"), frames);
-    RECT rc;
-    GetClientRect(GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR), &rc);
     EXPECT_LE(log.Count("paint 1001"), std::min(frames, int(rc.right)));
     EXPECT_GE(log.Count("paint 1001"), std::min(frames, int(rc.right)) / 2);
     EXPECT_LE(log.Count("paint 1002"), 100);
-    EXPECT_NEAR(FilledEnd(GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR)), rc.right, 3);
+    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
     // When every file takes a frame, every file is painted.
     log.events.clear();
     Begin(50);
