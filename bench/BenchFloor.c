@@ -10,6 +10,8 @@
 
 #include <mspack.h>
 
+#include "FloorExtract.h"
+
 int main(int argc, char **argv)
 {
     if (argc != 3) {
@@ -19,16 +21,7 @@ int main(int argc, char **argv)
     LARGE_INTEGER freq, t0, t1;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&t0);
-    struct mscab_decompressor *d = mspack_create_cab_decompressor(NULL);
-    struct mscabd_cabinet *cab = d ? d->open(d, argv[1]) : NULL;
-    int rc = cab ? 0 : 1;
-    for (struct mscabd_file *f = cab ? cab->files : NULL; f && !rc; f = f->next) {
-        char path[MAX_PATH * 2];
-        snprintf(path, sizeof path, "%s%s", argv[2], f->filename);
-        rc = d->extract(d, f, path) != MSPACK_ERR_OK;
-    }
-    if (cab) d->close(d, cab);
-    if (d) mspack_destroy_cab_decompressor(d);
+    int rc = ExtractAll(argv[1], argv[2]);
     QueryPerformanceCounter(&t1);
     printf("%lld\n", (t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
     return rc;

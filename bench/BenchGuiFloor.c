@@ -12,6 +12,8 @@
 
 #include <mspack.h>
 
+#include "FloorExtract.h"
+
 #include "res/resource.h"
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrev, LPSTR lpCmdLine, int nCmdShow)
@@ -19,16 +21,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrev, LPSTR lpCmdLine, int nC
     (void)hPrev, (void)lpCmdLine, (void)nCmdShow;
     if (__argc != 3)
         return 2;
-    struct mscab_decompressor *d = mspack_create_cab_decompressor(NULL);
-    struct mscabd_cabinet *cab = d ? d->open(d, __argv[1]) : NULL;
-    int rc = cab ? 0 : 1;
-    for (struct mscabd_file *f = cab ? cab->files : NULL; f && !rc; f = f->next) {
-        char path[MAX_PATH * 2];
-        snprintf(path, sizeof path, "%s%s", __argv[2], f->filename);
-        rc = d->extract(d, f, path) != MSPACK_ERR_OK;
-    }
-    if (cab) d->close(d, cab);
-    if (d) mspack_destroy_cab_decompressor(d);
+    int rc = ExtractAll(__argv[1], __argv[2]);
     char text[256] = "", caption[256] = "";
     LoadStringA(hInstance, rc ? IDS_EXTRACT_FAILED : IDS_UPDATE_DONE, text, sizeof text);
     LoadStringA(hInstance, 0xE000 /* the framework's application title */, caption, sizeof caption);
