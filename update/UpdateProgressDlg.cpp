@@ -15,11 +15,6 @@ DWORD DefaultFrameClock()
     return DWORD(now.QuadPart * 1000 / freq.QuadPart);
 }
 CUpdateProgressDlg::FrameClock g_pfnFrameClock = DefaultFrameClock;
-
-// The window whose own changes are being sent to its controls, while they
-// are: their repaints then wait for the next frame. One thread, and the
-// sends are synchronous.
-CUpdateProgressDlg* g_pHolding = nullptr;
 }  // namespace
 
 void CUpdateProgressDlg::SetFrameClock(FrameClock pfnClock)
@@ -90,18 +85,21 @@ BOOL CUpdateProgressDlg::OnInitDialog()
     SetWindowText(title);
 
     // The three controls keep their own procedures, with one in front that
-    // holds back the repaints of the changes this window makes (the original
-    // is kept in the control's user data).
+    // holds back the repaints of the changes this window makes (the window
+    // is found through the control's user data).
     m_hStatusText = ::GetDlgItem(m_hWnd, IDC_STATUS_TEXT);
     m_hPercentText = ::GetDlgItem(m_hWnd, IDC_PERCENT_TEXT);
     for (HWND hCtrl : {m_hStatusText, m_hPercentText, m_barCtrl.m_hWnd}) {
         if (!hCtrl)
             continue;
-        LONG_PTR pfnOld = ::SetWindowLongPtrA(hCtrl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldControlProc));
-        ::SetWindowLongPtrA(hCtrl, GWLP_USERDATA, pfnOld);
+        ::SetWindowLongPtrA(hCtrl, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        WNDPROC pfnOld = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrA(hCtrl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldControlProc)));
+        (hCtrl == m_barCtrl.m_hWnd ? m_pfnBarProc : m_pfnStaticProc) = pfnOld;
     }
     // The first change paints at once.
-    m_dwLastPaint = g_pfnFrameClock() - kFrameMs;
+    m_dwShown = g_pfnFrameClock();
+    m_dwLastPaint = m_dwShown - kFrameMs;
     return TRUE;
 }
 
@@ -111,31 +109,66 @@ void CUpdateProgressDlg::OnCancel() {}
 
 LRESULT CALLBACK CUpdateProgressDlg::HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    WNDPROC pfnSuper = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
-    if (g_pHolding) {
-        // The bar repaints itself synchronously as it moves: the region it
-        // invalidated stays invalid and is painted with the next frame.
+    CUpdateProgressDlg* pDlg = reinterpret_cast<CUpdateProgressDlg*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    if (hWnd == pDlg->m_barCtrl.m_hWnd)
+        return pDlg->BarProc(message, wParam, lParam);
+    if (pDlg->m_bHolding) {
         if (message == WM_PAINT)
             return 0;
         // A static draws its new text synchronously: the text is stored,
         // and the control is invalidated with the next frame.
         if (message == WM_SETTEXT) {
             LRESULT lResult = ::DefWindowProcA(hWnd, message, wParam, lParam);
-            if (hWnd == g_pHolding->m_hStatusText)
-                g_pHolding->m_bStatusChanged = true;
-            else
-                g_pHolding->m_bPercentChanged = true;
+            (hWnd == pDlg->m_hStatusText ? pDlg->m_bStatusChanged : pDlg->m_bPercentChanged) = true;
             return lResult;
         }
     }
-    return ::CallWindowProcA(pfnSuper, hWnd, message, wParam, lParam);
+    return ::CallWindowProcA(pDlg->m_pfnStaticProc, hWnd, message, wParam, lParam);
+}
+
+// The bar invalidates all of itself and repaints synchronously whenever it
+// moves. A step this window makes is therefore kept here, and answered for
+// when the position is asked, until a frame hands it to the control; so is
+// every step after it. The control gets its position before it paints and
+// before any other request, and itself takes a step that would leave its
+// range, so that it goes on from its lower bound as it always does.
+LRESULT CUpdateProgressDlg::BarProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND hBar = m_barCtrl.m_hWnd;
+    if (message == PBM_GETPOS && m_bBarHeld)
+        return m_nBarHeld;
+    if (message == PBM_STEPIT && m_bHolding) {
+        int nOld = m_bBarHeld ? m_nBarHeld : int(::CallWindowProcA(m_pfnBarProc, hBar, PBM_GETPOS, 0, 0));
+        int nNew = nOld + m_nStepSize;
+        if (nNew >= m_nRangeLow && nNew <= m_nRangeHigh) {
+            m_nBarHeld = nNew;
+            m_bBarHeld = true;
+            return nOld;
+        }
+    }
+    if (m_bBarHeld && (message == WM_PAINT || (message > WM_USER && message < WM_USER + 0x100)))
+        HandOverBarPos();
+    // The synchronous repaint of a move waits for the frame: the region it
+    // invalidated stays invalid.
+    if (message == WM_PAINT && m_bHolding)
+        return 0;
+    return ::CallWindowProcA(m_pfnBarProc, hBar, message, wParam, lParam);
+}
+
+void CUpdateProgressDlg::HandOverBarPos()
+{
+    if (!m_bBarHeld)
+        return;
+    m_bBarHeld = false;
+    SendHeld(m_barCtrl.m_hWnd, PBM_SETPOS, m_nBarHeld, 0);
 }
 
 LRESULT CUpdateProgressDlg::SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    g_pHolding = this;
+    bool bWasHolding = m_bHolding;
+    m_bHolding = true;
     LRESULT lResult = ::SendMessageA(hWnd, message, wParam, lParam);
-    g_pHolding = nullptr;
+    m_bHolding = bWasHolding;
     return lResult;
 }
 
@@ -197,9 +230,14 @@ void CUpdateProgressDlg::ProcessPendingMessages()
     }
 }
 
+// A frame is due a frame after the last paint, unless painting has taken
+// more than its share of the time since the window was shown: where paints
+// are slow (a remote session, a display drawn in software) they are spaced
+// out, so that showing the work does not hold it up.
 void CUpdateProgressDlg::PaintIfFrameDue()
 {
-    if (g_pfnFrameClock() - m_dwLastPaint >= kFrameMs)
+    DWORD dwNow = g_pfnFrameClock();
+    if (dwNow - m_dwLastPaint >= kFrameMs && m_dwPainting * kPaintShare <= dwNow - m_dwShown)
         Paint(false);
 }
 
@@ -211,33 +249,37 @@ void CUpdateProgressDlg::PaintNow()
 
 void CUpdateProgressDlg::Paint(bool bFinal)
 {
+    DWORD dwStart = g_pfnFrameClock();
     if (m_bStatusChanged)
         ::InvalidateRect(m_hStatusText, nullptr, TRUE);
     if (m_bPercentChanged)
         ::InvalidateRect(m_hPercentText, nullptr, TRUE);
     m_bStatusChanged = m_bPercentChanged = false;
-    // The bar invalidates all of itself at every step. At a frame, when
-    // nothing has uncovered the window (the window itself would be invalid
-    // then: the controls' own changes leave it valid), only what its steps
-    // changed is drawn: nothing when the length of its filled part is the
-    // same to the pixel, else the part between the old and the new end,
-    // widened by the bar's height for the rounding to whole segments. The
-    // final paint draws all of it.
+    // The bar gets its position when the length of its filled part has
+    // changed to the pixel, and always in the final paint. Handed over, it
+    // invalidates all of itself; when nothing else had made it invalid,
+    // only the part between the old and the new end is drawn, widened by the
+    // bar's height for the rounding to whole segments. The final paint draws
+    // all of it.
     int nFilled = FilledWidth();
-    if (!bFinal && m_nBarPainted >= 0 && nFilled >= m_nBarPainted && !::GetUpdateRect(m_hWnd, nullptr, FALSE)) {
-        ::ValidateRect(m_barCtrl.m_hWnd, nullptr);
-        if (nFilled > m_nBarPainted) {
+    if (bFinal || nFilled != m_nBarPainted) {
+        bool bStrip = !bFinal && m_nBarPainted >= 0 && nFilled > m_nBarPainted &&
+                      !::GetUpdateRect(m_barCtrl.m_hWnd, nullptr, FALSE);
+        HandOverBarPos();
+        if (bStrip) {
             RECT rc;
             m_barCtrl.GetClientRect(&rc);
             rc.left = m_nBarPainted > rc.bottom ? m_nBarPainted - rc.bottom : 0;
             rc.right = nFilled + rc.bottom < rc.right ? nFilled + rc.bottom : rc.right;
+            ::ValidateRect(m_barCtrl.m_hWnd, nullptr);
             ::InvalidateRect(m_barCtrl.m_hWnd, &rc, FALSE);
         }
+        m_nBarPainted = nFilled;
     }
-    m_nBarPainted = nFilled;
     // The window and every control with something to paint.
     UpdateWindow();
     m_dwLastPaint = g_pfnFrameClock();
+    m_dwPainting += m_dwLastPaint - dwStart;
 }
 
 int CUpdateProgressDlg::FilledWidth() const

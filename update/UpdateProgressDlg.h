@@ -10,12 +10,14 @@
 //
 // Painting goes at display rate. The status text, the bar's position and
 // the percent figure are set at every call, so the window's state is always
-// current, but the repaints those changes cause are held back and done
-// together at most once a frame (kFrameMs), when the queue is drained; the
-// queue's input, posted and sent messages are taken at every drain. PaintNow
-// paints at once: the run calls it when a package ends and before each
-// message box, so the final state (last name, full bar, 100%) is on screen
-// under the box.
+// current (the bar's position is kept in front of the control, which is
+// asked for it there, until a frame hands it over), but the repaints those
+// changes cause are held back and done together at most once a frame
+// (kFrameMs), when the queue is drained, and for no more than a
+// kPaintShare-th of the time the window is up; the queue's input, posted
+// and sent messages are taken at every drain. PaintNow paints at once: the
+// run calls it when a package ends and before each message box, so the
+// final state (last name, full bar, 100%) is on screen under the box.
 #pragma once
 #include "Dialog.h"
 
@@ -39,6 +41,7 @@ public:
     typedef DWORD (*FrameClock)();
     static void SetFrameClock(FrameClock pfnClock);
     static constexpr DWORD kFrameMs = 16;
+    static constexpr DWORD kPaintShare = 20;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -54,6 +57,8 @@ protected:
     int FilledWidth() const;
     LRESULT SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT BarProc(UINT message, WPARAM wParam, LPARAM lParam);
+    void HandOverBarPos();
 
     CProgressCtrl m_barCtrl;
     UINT m_nTitleId;
@@ -67,7 +72,14 @@ protected:
     bool m_bStatusChanged = false;   // set since the last paint, not yet invalidated
     bool m_bPercentChanged = false;
     int m_nBarPainted = -1;          // the bar's filled length, in pixels, when last painted
+    bool m_bHolding = false;         // this window's own change is being sent to a control
+    bool m_bBarHeld = false;         // the bar's position is m_nBarHeld, not yet handed over
+    int m_nBarHeld = 0;
+    WNDPROC m_pfnStaticProc = nullptr;
+    WNDPROC m_pfnBarProc = nullptr;
+    DWORD m_dwShown = 0;             // the frame clock when the window was shown
     DWORD m_dwLastPaint = 0;
+    DWORD m_dwPainting = 0;          // time spent painting since then
 
     DECLARE_MESSAGE_MAP()
 };

@@ -139,6 +139,10 @@ int FilledEnd(HWND hBar)
     return end;
 }
 
+// The frame clock, moved by hand.
+DWORD g_now;
+DWORD TestClock() { return g_now; }
+
 // What the window's controls go through on this thread, in order: "text N"
 // when control N's text is set, "move" when the bar is, "paint N" when
 // control N paints. A static asks its dialog for its colours whenever it
@@ -169,6 +173,7 @@ public:
         return last != events.rend() && *last == paint;
     }
     std::vector<std::string> events;
+    DWORD paintMs = 0;  // the frame clock moves this much whenever a control paints
 
 private:
     static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam)
@@ -176,6 +181,8 @@ private:
         const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
         int nId = GetDlgCtrlID(p->hwnd);
         if (code == HC_ACTION && s_log) {
+            if (p->message == WM_PAINT && nId >= IDC_STATUS_TEXT && nId <= IDC_PERCENT_TEXT)
+                g_now += s_log->paintMs;
             if (p->message == WM_SETTEXT && (nId == IDC_STATUS_TEXT || nId == IDC_PERCENT_TEXT))
                 s_log->events.push_back("text " + std::to_string(nId));
             if (nId == IDC_PROGRESS_BAR && (p->message == PBM_STEPIT || p->message == PBM_SETPOS))
@@ -198,9 +205,6 @@ private:
 };
 PaintLog* PaintLog::s_log;
 
-// The frame clock, moved by hand.
-DWORD g_now;
-DWORD TestClock() { return g_now; }
 
 std::string Name(int i)
 {
@@ -308,22 +312,60 @@ TEST_F(PaintingWindow, PaintsFollowTheFramesNotTheFiles)
     EXPECT_EQ(log.Count("paint 1000"), 50);
 }
 
+TEST_F(PaintingWindow, SlowPaintsAreSpacedOutToTheirShareOfTheTime)
+{
+    // Files come every 5 ms, and every control takes 10 ms to paint: at a
+    // frame a paint, painting would take most of the time.
+    const int n = 2000;
+    Begin(n);
+    PaintLog log;
+    log.paintMs = 10;
+    DWORD start = g_now;
+    HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
+    RECT rc;
+    GetClientRect(hBar, &rc);
+    for (int i = 0; i < n; ++i) {
+        g_now += 5;
+        File(i);
+        if (i + 1 == n / 2) {  // what is on screen still follows the files
+            EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, rc.right / 10);
+        }
+    }
+    DWORD elapsed = g_now - start, painting = elapsed - 5 * n;
+    int frames = log.Count("paint 1000");
+    EXPECT_LE(painting * CUpdateProgressDlg::kPaintShare, elapsed + 3 * CUpdateProgressDlg::kPaintShare * 10);
+    EXPECT_GE(painting * CUpdateProgressDlg::kPaintShare, elapsed - 3 * CUpdateProgressDlg::kPaintShare * 10);
+    EXPECT_GT(frames, 10);
+    // The final state is painted whatever the share.
+    dlg.PaintNow();
+    EXPECT_TRUE(log.PaintedLast(IDC_STATUS_TEXT) && log.PaintedLast(IDC_PROGRESS_BAR) &&
+                log.PaintedLast(IDC_PERCENT_TEXT));
+    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
+}
+
 TEST_F(PaintingWindow, PaintNowPutsTheFinalStateOnScreenAtOnce)
 {
     HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
+    RECT rc;
+    GetClientRect(hBar, &rc);
     Begin(40);
-    PaintLog log;
-    for (int i = 0; i < 40; ++i)
+    for (int i = 0; i < 20; ++i)
         File(i);
     EXPECT_EQ(FilledEnd(hBar), 0);  // nothing painted yet
+    // Uncovered between frames, the bar paints where it is now.
+    RedrawWindow(hBar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
+    EXPECT_EQ(Bar(PBM_GETPOS), 20);
+    PaintLog log;
+    for (int i = 20; i < 40; ++i)
+        File(i);
+    EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
     dlg.PaintNow();
     for (int nId : {IDC_STATUS_TEXT, IDC_PROGRESS_BAR, IDC_PERCENT_TEXT}) {
         EXPECT_EQ(log.Count("paint " + std::to_string(nId)), 1) << nId;
         EXPECT_TRUE(log.PaintedLast(nId)) << nId;
         EXPECT_FALSE(GetUpdateRect(GetDlgItem(dlg.m_hWnd, nId), nullptr, FALSE)) << nId;
     }
-    RECT rc;
-    GetClientRect(hBar, &rc);
     EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
     EXPECT_EQ(Text(IDC_STATUS_TEXT), Name(39));
     EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
