@@ -95,7 +95,7 @@ BOOL CUpdateProgressDlg::OnInitDialog()
         ::SetWindowLongPtrA(hCtrl, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         WNDPROC pfnOld = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrA(hCtrl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldControlProc)));
-        (hCtrl == m_barCtrl.m_hWnd ? m_pfnBarProc : m_pfnStaticProc) = pfnOld;
+        SuperProcOf(hCtrl) = pfnOld;
     }
     // The first change paints at once.
     m_dwShown = g_pfnFrameClock();
@@ -123,7 +123,12 @@ LRESULT CALLBACK CUpdateProgressDlg::HeldControlProc(HWND hWnd, UINT message, WP
             return lResult;
         }
     }
-    return ::CallWindowProcA(pDlg->m_pfnStaticProc, hWnd, message, wParam, lParam);
+    return ::CallWindowProcA(pDlg->SuperProcOf(hWnd), hWnd, message, wParam, lParam);
+}
+
+WNDPROC& CUpdateProgressDlg::SuperProcOf(HWND hCtrl)
+{
+    return hCtrl == m_hStatusText ? m_pfnStatusProc : hCtrl == m_hPercentText ? m_pfnPercentProc : m_pfnBarProc;
 }
 
 // The bar invalidates all of itself and repaints synchronously whenever it

@@ -41,7 +41,7 @@ public:
     typedef DWORD (*FrameClock)();
     static void SetFrameClock(FrameClock pfnClock);
     static constexpr DWORD kFrameMs = 16;
-    static constexpr DWORD kPaintShare = 20;
+    static constexpr DWORD kPaintShare = 32;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -57,6 +57,7 @@ protected:
     int FilledWidth() const;
     LRESULT SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    WNDPROC& SuperProcOf(HWND hCtrl);
     LRESULT BarProc(UINT message, WPARAM wParam, LPARAM lParam);
     void HandOverBarPos();
 
@@ -75,7 +76,8 @@ protected:
     bool m_bHolding = false;         // this window's own change is being sent to a control
     bool m_bBarHeld = false;         // the bar's position is m_nBarHeld, not yet handed over
     int m_nBarHeld = 0;
-    WNDPROC m_pfnStaticProc = nullptr;
+    WNDPROC m_pfnStatusProc = nullptr;   // the controls' own procedures
+    WNDPROC m_pfnPercentProc = nullptr;
     WNDPROC m_pfnBarProc = nullptr;
     DWORD m_dwShown = 0;             // the frame clock when the window was shown
     DWORD m_dwLastPaint = 0;
