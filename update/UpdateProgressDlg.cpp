@@ -131,12 +131,12 @@ WNDPROC& CUpdateProgressDlg::SuperProcOf(HWND hCtrl)
     return hCtrl == m_hStatusText ? m_pfnStatusProc : hCtrl == m_hPercentText ? m_pfnPercentProc : m_pfnBarProc;
 }
 
-// The bar invalidates all of itself and repaints synchronously whenever it
-// moves. A step this window makes is therefore kept here, and answered for
-// when the position is asked, until a frame hands it to the control; so is
-// every step after it. The control gets its position before it paints and
-// before any other request, and itself takes a step that would leave its
-// range, so that it goes on from its lower bound as it always does.
+// Whenever it moves, the bar invalidates all of itself and asks to be
+// repainted at once. So the steps this window makes are kept here, and the
+// position they reach is answered for here, until a frame hands it to the
+// control. The control gets it before it paints and before any other
+// request; a step that would take it out of its range is left to the
+// control itself, which starts again from its lower bound.
 LRESULT CUpdateProgressDlg::BarProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND hBar = m_barCtrl.m_hWnd;
