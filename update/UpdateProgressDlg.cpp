@@ -260,12 +260,13 @@ void CUpdateProgressDlg::Paint(bool bFinal)
     if (m_bPercentChanged)
         ::InvalidateRect(m_hPercentText, nullptr, TRUE);
     m_bStatusChanged = m_bPercentChanged = false;
-    // The bar gets its position when the length of its filled part has
-    // changed to the pixel, and always in the final paint. Handed over, it
-    // invalidates all of itself; when nothing else had made it invalid,
-    // only the part between the old and the new end is drawn, widened by the
-    // bar's height for the rounding to whole segments. The final paint draws
-    // all of it.
+    // The bar gets the position it has kept when the length of its filled
+    // part has changed to the pixel, and in the final paint. Handed over, it
+    // invalidates all of itself; at a frame, when nothing else had made it
+    // invalid, only the part between the old and the new end is drawn,
+    // widened by the bar's height for the rounding to whole segments. The
+    // final paint draws all of it (with nothing kept, it already shows its
+    // position).
     int nFilled = FilledWidth();
     if (bFinal || nFilled != m_nBarPainted) {
         bool bStrip = !bFinal && m_nBarPainted >= 0 && nFilled > m_nBarPainted &&
