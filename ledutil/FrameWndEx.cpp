@@ -10,7 +10,9 @@ const UINT kTrayIconId = IDR_FRAME;
 // The record's ANSI layout with the 128-byte tool tip and the balloon
 // fields, as the shell of the target systems reads it.
 const DWORD kNotifyIconDataSize = NOTIFYICONDATAA_V2_SIZE;
+#ifndef _WIN64
 static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "notify-icon record layout");
+#endif
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CFrameWndEx, CFrameWnd)

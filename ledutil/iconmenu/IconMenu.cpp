@@ -11,8 +11,8 @@
 #include "MenuTemplateReader.h"
 
 // Handles and command identifiers share the item-id argument of the menu
-// functions; that only works where a handle is 32 bits wide.
-static_assert(sizeof(HMENU) == sizeof(UINT), "the icon menu keeps menu handles in UINT identifiers");
+// functions, a UINT_PTR: 32 bits in the 32-bit build, as the menu records
+// have always kept them.
 static_assert(sizeof(OSVERSIONINFOA) == 148, "GetOsKind hands the system the 148-byte OSVERSIONINFOA");
 
 CPtrArray CIconMenu::s_AllSubMenus;
@@ -145,7 +145,7 @@ BOOL CIconMenu::LoadMenu(LPCSTR lpszResourceName)
                 delete pPopup;
                 break;
             }
-            menus.back()->AppendIconItem(strText.c_str(), nFlags, UINT(UINT_PTR(pPopup->m_hMenu)));
+            menus.back()->AppendIconItem(strText.c_str(), nFlags, UINT_PTR(pPopup->m_hMenu));
             menus.push_back(pPopup);
             ends.push_back(FALSE);
         } else {
@@ -183,13 +183,13 @@ BOOL CIconMenu::LoadMenu(LPCSTR lpszResourceName)
     return TRUE;
 }
 
-void CIconMenu::AppendIconItem(LPCWSTR pszText, UINT nFlags, UINT nID)
+void CIconMenu::AppendIconItem(LPCWSTR pszText, UINT nFlags, UINT_PTR nID)
 {
     // Identifier 0 is a separator whatever the template says about it.
     UINT nItemFlags = nID == 0 ? (nFlags & MF_BYPOSITION) | MF_SEPARATOR | MF_OWNERDRAW : nFlags | MF_OWNERDRAW;
     if (nItemFlags & MF_POPUP) {
-        s_AllSubMenus.Add(reinterpret_cast<void*>(UINT_PTR(nID)));
-        m_SubMenus.Add(reinterpret_cast<void*>(UINT_PTR(nID)));
+        s_AllSubMenus.Add(reinterpret_cast<void*>(nID));
+        m_SubMenus.Add(reinterpret_cast<void*>(nID));
     }
     CIconMenuData* pData = new CIconMenuData;
     pData->SetWideText(pszText);
@@ -200,7 +200,7 @@ void CIconMenu::AppendIconItem(LPCWSTR pszText, UINT nFlags, UINT nID)
     ::AppendMenuA(m_hMenu, nItemFlags, nID, reinterpret_cast<LPCSTR>(pData));
 }
 
-CIconMenuData* CIconMenu::AttachItemAt(UINT nPos, UINT nFlags, UINT nID, CString strText)
+CIconMenuData* CIconMenu::AttachItemAt(UINT nPos, UINT nFlags, UINT_PTR nID, CString strText)
 {
     CIconMenuData* pData = new CIconMenuData;
     pData->SetText(strText);
@@ -209,7 +209,7 @@ CIconMenuData* CIconMenu::AttachItemAt(UINT nPos, UINT nFlags, UINT nID, CString
     // Listed for the frame's routing, but not in m_SubMenus: this menu did
     // not create that pop-up and must not delete it.
     if (nFlags & MF_POPUP)
-        s_AllSubMenus.Add(reinterpret_cast<void*>(UINT_PTR(nID)));
+        s_AllSubMenus.Add(reinterpret_cast<void*>(nID));
     ::ModifyMenuA(m_hMenu, nPos, nFlags, nID, (nFlags & MF_OWNERDRAW) ? reinterpret_cast<LPCSTR>(pData) : nullptr);
     return pData;
 }
@@ -263,7 +263,7 @@ void CIconMenu::SyncItemData()
         CIconMenuData* pData;
         if (nState & MF_POPUP) {
             HMENU hSub = ::GetSubMenu(m_hMenu, nPos);
-            UINT nSub = UINT(UINT_PTR(hSub));
+            UINT_PTR nSub = UINT_PTR(hSub);
             pData = TakeItemData(nSub);
             CString str = MenuItemString(m_hMenu, nPos);
             if (!pData)
@@ -301,7 +301,7 @@ void CIconMenu::SyncItemData()
         m_Items.Add(newItems[i]);
 }
 
-CIconMenuData* CIconMenu::TakeItemData(UINT nID)
+CIconMenuData* CIconMenu::TakeItemData(UINT_PTR nID)
 {
     for (int i = 0; i < m_Items.GetSize(); ++i) {
         CIconMenuData* pData = static_cast<CIconMenuData*>(m_Items[i]);

@@ -30,7 +30,7 @@ public:
 
     LPWSTR m_pText = nullptr;
     UINT m_nFlags = 0;
-    UINT m_nID = 0;
+    UINT_PTR m_nID = 0;  // command id, or the pop-up's menu handle
     BOOL m_bClaimed = FALSE;
 };
 
@@ -47,11 +47,11 @@ public:
     virtual BOOL LoadMenu(LPCSTR lpszResourceName);
     BOOL DestroyMenu() override;
 
-    void AppendIconItem(LPCWSTR pszText, UINT nFlags, UINT nID);
-    CIconMenuData* AttachItemAt(UINT nPos, UINT nFlags, UINT nID, CString strText);
+    void AppendIconItem(LPCWSTR pszText, UINT nFlags, UINT_PTR nID);
+    CIconMenuData* AttachItemAt(UINT nPos, UINT nFlags, UINT_PTR nID, CString strText);
     void AlignShortcutText();
     void SyncItemData();
-    CIconMenuData* TakeItemData(UINT nID);
+    CIconMenuData* TakeItemData(UINT_PTR nID);
     void SetAllClaimed(BOOL bClaimed);
     void DeleteUnclaimedItems();  // also drops them from m_Items
     BOOL GetItemText(UINT nPos, CString& strText);

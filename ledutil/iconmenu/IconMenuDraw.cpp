@@ -6,7 +6,9 @@
 #include "IconMenuLayout.h"
 #include "MenuGdi.h"
 
+#ifndef _WIN64
 static_assert(sizeof(MENUITEMINFOA) == 48, "the check bitmap is read with the 48-byte MENUITEMINFOA");
+#endif
 
 void CIconMenu::MeasureItem(LPMEASUREITEMSTRUCT lpMIS)
 {

@@ -71,6 +71,16 @@ static NTSTATUS open_for_create(PHANDLE h, const WCHAR *path, ACCESS_MASK access
                         options | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
 }
 
+/* The DDK headers give both lock calls a ULONG key where the system takes
+ * a PULONG: in the 64-bit build the upper half of that stack slot would be
+ * whatever it held before, and a non-null key is refused. Both are taken
+ * with their real types from the kernel's export table. */
+typedef NTSTATUS(NTAPI *LockFileFn)(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, PIO_STATUS_BLOCK,
+                                    PLARGE_INTEGER, PLARGE_INTEGER, PULONG, BOOLEAN, BOOLEAN);
+typedef NTSTATUS(NTAPI *UnlockFileFn)(HANDLE, PIO_STATUS_BLOCK, PLARGE_INTEGER, PLARGE_INTEGER, PULONG);
+static LockFileFn lock_file;     /* set by DriverEntry */
+static UnlockFileFn unlock_file;
+
 /* Same protocol as the user-mode stand-ins (testbed/EventLog.cpp): append
  * while holding an exclusive lock on one byte far past the end of file.
  * Wine appends by "fstat, then pwrite at that size", so without the lock a
@@ -95,14 +105,14 @@ static void write_line(LineBuf *b)
      * an IO_STATUS_BLOCK (or a key), and only honours them without one;
      * Windows needs the block, hence the retry. */
     iosb_for_lock = &iosb;
-    locked = ZwLockFile(file, NULL, NULL, NULL, iosb_for_lock, &lock_at, &lock_len, 0, FALSE, TRUE);
+    locked = lock_file(file, NULL, NULL, NULL, iosb_for_lock, &lock_at, &lock_len, NULL, FALSE, TRUE);
     if (locked == STATUS_NOT_IMPLEMENTED) {
         iosb_for_lock = NULL;
-        locked = ZwLockFile(file, NULL, NULL, NULL, NULL, &lock_at, &lock_len, 0, FALSE, TRUE);
+        locked = lock_file(file, NULL, NULL, NULL, NULL, &lock_at, &lock_len, NULL, FALSE, TRUE);
     }
     ZwWriteFile(file, NULL, NULL, NULL, &iosb, b->text, b->len, NULL, NULL);
     if (NT_SUCCESS(locked))
-        ZwUnlockFile(file, iosb_for_lock, &lock_at, &lock_len, 0);
+        unlock_file(file, iosb_for_lock, &lock_at, &lock_len, NULL);
     ZwClose(file);
 }
 
@@ -183,6 +193,12 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT drv, PUNICODE_STRING registry_path)
     NTSTATUS status;
 
     (void)registry_path;
+    RtlInitUnicodeString(&dev_name, L"ZwLockFile");
+    lock_file = (LockFileFn)MmGetSystemRoutineAddress(&dev_name);
+    RtlInitUnicodeString(&dev_name, L"ZwUnlockFile");
+    unlock_file = (UnlockFileFn)MmGetSystemRoutineAddress(&dev_name);
+    if (!lock_file || !unlock_file)
+        return STATUS_PROCEDURE_NOT_FOUND;
     RtlInitUnicodeString(&dev_name, kDeviceName);
     status = IoCreateDevice(drv, 0, &dev_name, FILE_DEVICE_UNKNOWN, 0, FALSE, &dev);
     if (!NT_SUCCESS(status))

@@ -163,7 +163,7 @@ void BiosLibraryReportsMachineType()
     CHECK(lib != nullptr);
     if (!lib)
         return;
-    auto query = reinterpret_cast<GetBiosString>(GetProcAddress(lib, "VLBIOSIF_GetBiosString"));
+    auto query = reinterpret_cast<GetBiosString>(reinterpret_cast<void*>(GetProcAddress(lib, "VLBIOSIF_GetBiosString")));
     CHECK(query != nullptr);
     if (query) {
         CHECK(query() == 0);

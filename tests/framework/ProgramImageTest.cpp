@@ -104,7 +104,7 @@ TEST(Manifest, EachProgramAsksForItsLevelWithOneNamespaceOnTrustInfo)
     for (const Program& program : kPrograms) {
         SCOPED_TRACE(program.file);
         int nManifests = 0;
-        std::string manifest = ManifestOf(tst::BinFile(program.file), &nManifests);
+        std::string manifest = ManifestOf(tst::ShippedFile(program.file), &nManifests);
         ASSERT_FALSE(manifest.empty());
         EXPECT_EQ(nManifests, 1);
         EXPECT_EQ(CountOf(manifest, "<trustInfo"), 1u);
@@ -112,7 +112,7 @@ TEST(Manifest, EachProgramAsksForItsLevelWithOneNamespaceOnTrustInfo)
         std::string tag = manifest.substr(begin, manifest.find('>', begin) - begin);
         EXPECT_EQ(CountOf(tag, "xmlns"), 1u) << tag;
         EXPECT_EQ(CountOf(tag, " xmlns=\"urn:schemas-microsoft-com:asm.v3\""), 1u) << tag;
-        EXPECT_EQ(RunLevelRead(tst::BinFile(program.file)), DWORD(program.runLevel));
+        EXPECT_EQ(RunLevelRead(tst::ShippedFile(program.file)), DWORD(program.runLevel));
         // Classic common controls: no dependency, least of all on version 6.
         EXPECT_EQ(CountOf(manifest, "dependency"), 0u);
         EXPECT_EQ(CountOf(manifest, "Common-Controls"), 0u);
@@ -124,7 +124,7 @@ TEST(CommonControls, BothProgramsImportTheirRegistration)
     for (const Program& program : kPrograms) {
         SCOPED_TRACE(program.file);
         bool bFound = false;
-        for (const auto& import : ImportsOf(tst::BinFile(program.file)))
+        for (const auto& import : ImportsOf(tst::ShippedFile(program.file)))
             if (_stricmp(import.first.c_str(), "comctl32.dll") == 0 && import.second == "InitCommonControlsEx")
                 bFound = true;
         EXPECT_TRUE(bFound);

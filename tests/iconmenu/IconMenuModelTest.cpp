@@ -58,7 +58,7 @@ TEST(IconMenuLoad, TopLevelIsStringsAndEveryLevelBelowIsOwnerDrawn)
     CIconMenu* file = Sub(menu, 0);
     ExpectOwnerDrawnWithRecords(file);
     ASSERT_EQ(file->GetMenuItemCount(), 6u);  // the last item after a nested pop-up still lands here
-    EXPECT_EQ(Rec(file, 1)->m_nID, UINT(ID_SAVE));
+    EXPECT_EQ(Rec(file, 1)->m_nID, UINT_PTR(ID_SAVE));
     EXPECT_EQ(Rec(file, 1)->m_nFlags, UINT(MF_CHECKED | MF_OWNERDRAW));
     EXPECT_EQ(Rec(file, 2)->m_nFlags, UINT(MF_SEPARATOR | MF_OWNERDRAW));
     EXPECT_EQ(Rec(file, 3)->m_nFlags, UINT(MF_SEPARATOR | MF_OWNERDRAW)) << "identifier 0 with a text";
@@ -66,7 +66,7 @@ TEST(IconMenuLoad, TopLevelIsStringsAndEveryLevelBelowIsOwnerDrawn)
     EXPECT_EQ(Rec(file, 5)->m_nFlags, UINT(MF_GRAYED | MF_OWNERDRAW));
 
     CIconMenu* recent = Sub(*file, 4);
-    EXPECT_EQ(Rec(file, 4)->m_nID, UINT(UINT_PTR(recent->m_hMenu)));
+    EXPECT_EQ(Rec(file, 4)->m_nID, UINT_PTR(recent->m_hMenu));
     ExpectOwnerDrawnWithRecords(recent);
     ExpectOwnerDrawnWithRecords(Sub(*recent, 1));
     ExpectOwnerDrawnWithRecords(Sub(menu, 1));
@@ -245,7 +245,7 @@ TEST(IconMenuSync, RewrittenItemsGetTheirRecordsBackAndVanishedOnesLoseThem)
     EXPECT_EQ(file->m_Items[2], saveRecord);
     EXPECT_EQ(Text(file, 2), tst::Cp932("名前を付けて保存"));
     EXPECT_EQ(Text(file, 0), "New");
-    EXPECT_EQ(Rec(file, 0)->m_nID, 250u);
+    EXPECT_EQ(Rec(file, 0)->m_nID, UINT_PTR(250));
     EXPECT_TRUE(Rec(file, 1)->m_nFlags & MF_CHECKED);
     EXPECT_EQ(Text(file, 1).find(tst::Cp932("開く(&O)...")), 0u) << "still owner-drawn: text kept";
     EXPECT_EQ(file->m_Items[4], recentRecord);

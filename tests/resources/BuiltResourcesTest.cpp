@@ -29,7 +29,7 @@ std::string Utf8(const WCHAR* w, int n = -1)
 class Module {
 public:
     explicit Module(const char* exe)
-        : m_path(tst::BinFile(exe)), m_h(LoadLibraryExA(m_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE))
+        : m_path(tst::ShippedFile(exe)), m_h(LoadLibraryExA(m_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE))
     {
     }
     ~Module() { FreeLibrary(m_h); }

@@ -17,6 +17,15 @@ std::string ExeFolder()
 
 std::string BinFile(const char* name) { return ExeFolder() + name; }
 
+std::string ShippedFile(const char* name)
+{
+#ifdef VELRA_SHIPPED_BIN
+    return std::string(VELRA_SHIPPED_BIN) + name;
+#else
+    return BinFile(name);
+#endif
+}
+
 TempDir::TempDir(const char* tag)
 {
     char base[MAX_PATH];

@@ -13,6 +13,9 @@ namespace tst {
 
 std::string ExeFolder();                 // the test program's folder, with backslash
 std::string BinFile(const char* name);   // a file of the build's bin folder
+// A shipped 32-bit program, for reading its image: the build's own where it
+// is 32-bit, the 32-bit build's where this one is 64-bit.
+std::string ShippedFile(const char* name);
 
 // A fresh folder under the temp folder, removed with its contents.
 class TempDir {
