@@ -272,7 +272,7 @@ bool SkipString(const Hooks& hooks, intptr_t h) {
     if (got <= 0) return false;
     const void* nul = std::memchr(buf, 0, static_cast<size_t>(got));
     if (!nul) return false;
-    long len = static_cast<const char*>(nul) - buf;
+    long len = long(static_cast<const char*>(nul) - buf);
     return hooks.seek(h, base + len + 1, 0) >= 0;
 }
 
