@@ -358,27 +358,18 @@ namespace {
 class HeldElsewhere {
 public:
     HeldElsewhere(const std::string& path, DWORD dwShare)
+        : m_holder("\"" + tst::BinFile("tbwindow.exe") + "\" VelraHolderWnd - --hidden")
     {
-        STARTUPINFOA si{};
-        si.cb = sizeof(si);
-        std::string cmd = "\"" + tst::BinFile("tbwindow.exe") + "\" VelraHolderWnd - --hidden";
-        EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi));
+        EXPECT_TRUE(m_holder.Started());
         HANDLE hMine = CreateFileA(path.c_str(), GENERIC_READ, dwShare, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_NE(hMine, INVALID_HANDLE_VALUE);
         HANDLE hTheirs = nullptr;
-        EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), hMine, m_pi.hProcess, &hTheirs, 0, FALSE,
+        EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), hMine, m_holder.Handle(), &hTheirs, 0, FALSE,
                                     DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
-    }
-    ~HeldElsewhere()
-    {
-        TerminateProcess(m_pi.hProcess, 0);
-        WaitForSingleObject(m_pi.hProcess, 5000);
-        CloseHandle(m_pi.hThread);
-        CloseHandle(m_pi.hProcess);
     }
 
 private:
-    PROCESS_INFORMATION m_pi{};
+    tst::Process m_holder;  // ended, and so the handle closed, at the end
 };
 }  // namespace
 

@@ -43,14 +43,12 @@ bool ReadProgress(DWORD pid, ProgressView& view)
 struct Watch {
     std::set<std::string> statuses;
     std::vector<ProgressView> underBoxes;
-    volatile bool stop = false;
-    static DWORD WINAPI Poll(void* p)
+    bool Poll()
     {
-        Watch* w = static_cast<Watch*>(p);
-        for (ProgressView v; !w->stop; Sleep(2))
-            if (ReadProgress(0, v))
-                w->statuses.insert(v.status);
-        return 0;
+        ProgressView v;
+        if (ReadProgress(0, v))
+            statuses.insert(v.status);
+        return true;
     }
     static void OnBox(const tst::SeenBox&, HWND, DWORD pid, void* p)
     {
@@ -73,11 +71,9 @@ struct Machine {
     }
     tst::RunResult Run(Watch& watch)
     {
-        HANDLE hPoll = CreateThread(nullptr, 0, Watch::Poll, &watch, 0, nullptr);
+        tst::BackgroundPoll poll([&watch] { return watch.Poll(); });
         tst::RunResult r = tst::RunAndAnswer("\"" + (updater / "VelraUpdate.exe") + "\"", 180000, Watch::OnBox, &watch);
-        watch.stop = true;
-        WaitForSingleObject(hPoll, INFINITE);
-        CloseHandle(hPoll);
+        poll.Stop();
         return r;
     }
     std::string Status(const char* file)

@@ -77,9 +77,9 @@ TEST_F(LedDeviceTest, DriverUpAtStartGetsTheDefaultLevelOnceAtTheFirstTick)
     RegCloseKey(key);
     EXPECT_EQ(-100, led::StoredLevel());
 
-    led::Pump(600);
+    tst::PumpFor(600);
     EXPECT_TRUE(led::DeviceLog().empty()) << "no attempt before the first tick";
-    led::Pump(1000);
+    tst::PumpFor(1000);
     EXPECT_EQ(led::DeviceCalls({"02000000"}), led::DeviceLog());
     EXPECT_FALSE(TimerWasRunning());
 }

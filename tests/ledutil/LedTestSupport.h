@@ -33,10 +33,6 @@ std::string SettingsKey();
 // The "Value" DWORD there; -100 when absent or of another type.
 int StoredLevel();
 
-// Dispatches this thread's messages for about ms milliseconds; true when
-// WM_QUIT was among them.
-bool Pump(DWORD ms);
-
 // Puts the cursor at x, y and waits until the system reports it there. A
 // move can be refused while the display's pointer is held elsewhere (after
 // a click on the shell's tray icon), so it is tried again.
@@ -58,21 +54,6 @@ public:
 private:
     HMODULE m_hModule = nullptr;
     volatile LONG* m_pCount = nullptr;
-};
-
-// A started program; killed at the end if it is still running.
-class Process {
-public:
-    explicit Process(const std::string& commandLine);
-    ~Process();
-    bool Started() const { return m_pi.hProcess != nullptr; }
-    // The exit code, or -1 while it runs after timeoutMs.
-    long Wait(DWORD timeoutMs);
-    // The first top-level window of this process with that class.
-    HWND FindWindowOfClass(const char* cls, DWORD timeoutMs) const;
-
-private:
-    PROCESS_INFORMATION m_pi{};
 };
 
 }  // namespace led

@@ -155,12 +155,12 @@ TEST_F(LedPanelTest, LosingActivationDestroysAndDeletesThePanel)
     HWND hPanel = Open(2);
     ShowWindow(hPanel, SW_SHOW);
     SetForegroundWindow(hPanel);
-    led::Pump(100);
+    tst::PumpFor(100);
     ASSERT_EQ(hPanel, GetForegroundWindow());
     HWND hOther = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50, nullptr, nullptr,
                                   nullptr, nullptr);
     SetForegroundWindow(hOther);
-    led::Pump(100);
+    tst::PumpFor(100);
     EXPECT_FALSE(IsWindow(hPanel));
     EXPECT_TRUE(m_bDeleted);
     DestroyWindow(hOther);

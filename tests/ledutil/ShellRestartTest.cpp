@@ -10,6 +10,7 @@
 #include <shlwapi.h>
 #include <string.h>
 
+#include <functional>
 #include <set>
 
 #include "LEDUtilityApp.h"
@@ -103,22 +104,27 @@ protected:
         ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
         m_hWnd = m_pFrame->m_hWnd;
     }
-    // Dispatches this thread's messages until done() holds (or, given a
-    // duration, for at least that long); the settings commands the frame
-    // posts to itself are counted instead of opening the panel.
-    template <class Done> void PumpUntil(Done done, DWORD minimumMs = 0)
+    // Dispatches this thread's messages until done() holds; the settings
+    // commands the frame posts to itself are counted instead of opening the
+    // panel.
+    void PumpUntil(const char* what, const std::function<bool()>& done)
     {
-        for (DWORD start = GetTickCount(); !done() || GetTickCount() - start < minimumMs;
-             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT)) {
+        tst::WaitFor(what, [&] {
             MSG msg;
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.hwnd == m_hWnd && msg.message == WM_COMMAND && msg.wParam == ID_SETTINGS) {
+                if (msg.hwnd == m_hWnd && msg.message == WM_COMMAND && msg.wParam == ID_SETTINGS)
                     ++m_nSettings;
-                    continue;
-                }
-                DispatchMessageA(&msg);
+                else
+                    DispatchMessageA(&msg);
             }
-        }
+            return done();
+        }, 30000, false);
+    }
+    // The same for ms milliseconds, to let whatever else would come come.
+    void PumpFor(DWORD ms)
+    {
+        const DWORD start = GetTickCount();
+        PumpUntil("time to pass", [&] { return GetTickCount() - start >= ms; });
     }
 
     CMainFrame* m_pFrame = nullptr;
@@ -138,7 +144,7 @@ TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
     // knows it holds it.
     const size_t icons = IconWindows().size();
     BroadcastTaskbarCreated();
-    PumpUntil([] { return NotifyIconHook::Adds() == 1; });
+    PumpUntil("the icon to be added again", [] { return NotifyIconHook::Adds() == 1; });
     EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
     EXPECT_EQ(IconWindows().size(), icons);
 
@@ -148,7 +154,7 @@ TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
     const std::set<HWND> without = IconWindows();
     BroadcastTaskbarCreated();
     std::set<HWND> added;
-    PumpUntil([&] {
+    PumpUntil("a new icon window", [&] {
         added.clear();
         for (HWND h : IconWindows())
             if (!without.count(h))
@@ -162,7 +168,7 @@ TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
     HWND hIcon = *added.begin();
     PostMessageA(hIcon, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
     PostMessageA(hIcon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
-    PumpUntil([&] { return m_nSettings > 0; });
+    PumpUntil("the settings command", [&] { return m_nSettings > 0; });
     EXPECT_EQ(m_nSettings, 1);
 
     // The icon goes with the frame.
@@ -179,8 +185,8 @@ TEST_F(ShellRestart, RefusedIconIsAskedForAgainOnTheFramesTimer)
         EXPECT_EQ(NotifyIconHook::Adds(), 1);
         EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
         // The apply timer's next tick asks again, and later ticks do not.
-        PumpUntil([this] { return led::TrayHasIcon(m_hWnd); });
-        PumpUntil([] { return true; }, 1500);
+        PumpUntil("the icon to be taken", [this] { return led::TrayHasIcon(m_hWnd); });
+        PumpFor(1500);
         EXPECT_EQ(NotifyIconHook::Adds(), 2);
     }
     // Refused again after a restart of the shell, once the level went
@@ -189,8 +195,8 @@ TEST_F(ShellRestart, RefusedIconIsAskedForAgainOnTheFramesTimer)
     m_pFrame->StopApplyTimer();
     NotifyIconHook hook(1);
     BroadcastTaskbarCreated();
-    PumpUntil([] { return NotifyIconHook::Adds() == 1; });
+    PumpUntil("the icon to be added again", [] { return NotifyIconHook::Adds() == 1; });
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
-    PumpUntil([this] { return led::TrayHasIcon(m_hWnd); });
+    PumpUntil("the icon to be taken", [this] { return led::TrayHasIcon(m_hWnd); });
     EXPECT_EQ(NotifyIconHook::Adds(), 2);
 }

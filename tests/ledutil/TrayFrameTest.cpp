@@ -120,13 +120,10 @@ TEST_F(LedTrayFrameTest, RightPressShowsTheFourMenuItemsEnabledAtTheCursor)
     std::thread watcher([&] {
         // The menu's window exists before it is placed and shown.
         HWND hMenuWnd = nullptr;
-        for (int i = 0; i < 200; ++i) {
-            hMenuWnd = FindWindowA("#32768", nullptr);
-            if (hMenuWnd && IsWindowVisible(hMenuWnd))
-                break;
-            Sleep(25);
-        }
-        if (!hMenuWnd || !IsWindowVisible(hMenuWnd))
+        if (!tst::WaitFor("the menu to show", [&] {
+                hMenuWnd = FindWindowA("#32768", nullptr);
+                return hMenuWnd && IsWindowVisible(hMenuWnd);
+            }, 30000, false))
             return;
         GetWindowRect(hMenuWnd, &rcMenu);
         HMENU hPopup = GetSubMenu(GetMenu(m_hWnd), 0);
@@ -186,7 +183,7 @@ TEST_F(LedTrayFrameTest, ExitWhileTheDialogIsOpenClosesBothAndEndsTheLoop)
     SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
     EXPECT_TRUE(bFrameLeftForLater);
     EXPECT_TRUE(AboutDialogs().empty());
-    EXPECT_TRUE(led::Pump(200)) << "WM_QUIT";
+    EXPECT_TRUE(tst::PumpFor(200)) << "WM_QUIT";
     EXPECT_FALSE(IsWindow(m_hWnd));
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
 }
@@ -363,7 +360,7 @@ TEST_F(LedAppTest, FirstCopyRunsAHiddenFrameFoundByItsClass)
     SendMessageA(hWnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hWnd));
     EXPECT_FALSE(led::TrayHasIcon(hWnd));
-    EXPECT_TRUE(led::Pump(50)) << "WM_QUIT";
+    EXPECT_TRUE(tst::PumpFor(50)) << "WM_QUIT";
     theApp.ExitInstance();
     EXPECT_EQ(-1, g_nInstanceCount);
 }

@@ -26,30 +26,21 @@ DWORD ProcessOf(HWND hWnd)
     return pid;
 }
 
-// A visible top-level window of that process and class (and title).
-HWND VisibleWindow(DWORD pid, const char* cls, const std::string& title = "", DWORD timeoutMs = 10000)
+// A visible top-level window of that process and class (and title), once
+// there is one.
+HWND VisibleWindow(DWORD pid, const char* cls, const std::string& title = "")
 {
-    for (DWORD waited = 0;; waited += 50) {
+    HWND found = nullptr;
+    tst::WaitFor(cls, [&] {
         for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h; h = FindWindowExA(nullptr, h, cls, nullptr)) {
             char text[128] = "";
             GetWindowTextA(h, text, sizeof(text));
             if (ProcessOf(h) == pid && IsWindowVisible(h) && (title.empty() || title == text))
-                return h;
+                found = h;
         }
-        if (waited >= timeoutMs)
-            return nullptr;
-        Sleep(50);
-    }
-}
-
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
-{
-    for (DWORD waited = 0; !done(); waited += 50) {
-        if (waited >= timeoutMs)
-            return false;
-        Sleep(50);
-    }
-    return true;
+        return found != nullptr;
+    });
+    return found;
 }
 
 void Mouse(DWORD flags)
@@ -89,10 +80,10 @@ protected:
     {
         SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
         std::vector<HWND> before = led::TrayIconWindows();
-        m_program.reset(new led::Process("\"" + tst::BinFile("VelraLumoLEDUtility.EXE") + "\""));
-        m_hFrame = m_program->FindWindowOfClass(kClass, 10000);
+        m_program.reset(new tst::Process("\"" + tst::BinFile("VelraLumoLEDUtility.EXE") + "\""));
+        m_hFrame = m_program->WindowOfClass(kClass);
         ASSERT_TRUE(m_hFrame);
-        ASSERT_TRUE(WaitUntil([&] {
+        ASSERT_TRUE(tst::WaitFor("a new icon in Wine's tray window", [&] {
             for (HWND h : led::TrayIconWindows())
                 if (std::find(before.begin(), before.end(), h) == before.end())
                     m_hIcon = h;
@@ -114,7 +105,7 @@ protected:
         SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
     }
 
-    std::unique_ptr<led::Process> m_program;
+    std::unique_ptr<tst::Process> m_program;
     HWND m_hFrame = nullptr, m_hIcon = nullptr;
     RECT m_rcIcon{};
     POINT m_at{};
@@ -137,7 +128,7 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
     FillRect(hMem, &cell, hBackground);
     DrawIconEx(hMem, 0, 0, hIcon, 16, 16, 0, nullptr, DI_NORMAL);
     int best = 0;
-    WaitUntil([&] {  // once the tray has painted it
+    tst::WaitFor("the tray to paint the icon", [&] {
         for (int dy = 0; dy + 16 <= m_rcIcon.bottom - m_rcIcon.top; ++dy)
             for (int dx = 0; dx + 16 <= m_rcIcon.right - m_rcIcon.left; ++dx) {
                 int same = 0;
@@ -180,17 +171,12 @@ TEST_F(LedTrayIconClickTest, LeftPressOpensThePanelRightPressTheMenuWhoseItemsWo
     EXPECT_EQ(m_at.x, TopLeft(hPanel).x);
     EXPECT_EQ(m_at.y, TopLeft(hPanel).y);
     EXPECT_EQ(0, SendDlgItemMessageA(hPanel, 1000, TBM_GETPOS, 0, 0)) << "level 2 at the top";
-    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == hPanel; })) << "the panel comes to the front";
+    EXPECT_TRUE(tst::WaitFor("the panel to come to the front", [&] { return GetForegroundWindow() == hPanel; }));
     // A click on another window closes the panel.
     HWND hOther = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE | SS_NOTIFY, 500, 400, 200, 150,
                                   nullptr, nullptr, nullptr, nullptr);
     Click({600, 475});
-    EXPECT_TRUE(WaitUntil([&] {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        return !IsWindow(hPanel);
-    })) << "a click elsewhere closes the panel";
+    EXPECT_TRUE(tst::WaitFor("a click elsewhere to close the panel", [&] { return !IsWindow(hPanel); }));
     DestroyWindow(hOther);
 
     Click(m_at, true);
@@ -202,14 +188,14 @@ TEST_F(LedTrayIconClickTest, LeftPressOpensThePanelRightPressTheMenuWhoseItemsWo
     HWND hAbout = VisibleWindow(m_pid, "#32770", tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報"));
     ASSERT_TRUE(hAbout) << "ﾊﾞｰｼﾞｮﾝ情報(&A)... from the menu";
     Key(VK_RETURN);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout); }));
+    EXPECT_TRUE(tst::WaitFor("the version box to close", [&] { return !IsWindow(hAbout); }));
 
     // Exit from the menu. (The icon goes as well, but Wine would drop it
     // with the frame's window in any case.)
     Click(m_at, true);
     ASSERT_TRUE(VisibleWindow(m_pid, "#32768"));
     Key('X');
-    EXPECT_EQ(0, m_program->Wait(10000));
+    EXPECT_EQ(0u, m_program->Wait());
 }
 
 }  // namespace

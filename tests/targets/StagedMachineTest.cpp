@@ -46,46 +46,32 @@ public:
     {
         for (const std::string& f : m_folders)
             m_before.push_back(Names(f));
-        m_hThread = CreateThread(nullptr, 0, Poll, this, 0, nullptr);
+        m_poll.reset(new tst::BackgroundPoll([this] { return Look(); }));
     }
-    ~FolderWatch() { Stop(); }
-    void Stop()
-    {
-        m_stop = true;
-        if (m_hThread) {
-            WaitForSingleObject(m_hThread, INFINITE);
-            CloseHandle(m_hThread);
-            m_hThread = nullptr;
-        }
-    }
+    void Stop() { m_poll->Stop(); }
     bool sawFirst = false, sawLast = false;
     Lines atFirst, atLast;
 
 private:
-    static DWORD WINAPI Poll(void* p)
+    bool Look()
     {
-        FolderWatch* w = static_cast<FolderWatch*>(p);
-        while (!w->m_stop && !w->sawLast) {
-            for (size_t i = 0; i < w->m_folders.size(); ++i) {
-                if (Names(w->m_folders[i]) == w->m_before[i])
-                    continue;
-                if (!w->sawFirst) {
-                    w->atFirst = tgt::Events();
-                    w->sawFirst = true;
-                }
-                if (i + 1 == w->m_folders.size()) {
-                    w->atLast = tgt::Events();
-                    w->sawLast = true;
-                }
+        for (size_t i = 0; i < m_folders.size(); ++i) {
+            if (Names(m_folders[i]) == m_before[i])
+                continue;
+            if (!sawFirst) {
+                atFirst = tst::TestbedEvents();
+                sawFirst = true;
             }
-            Sleep(1);
+            if (i + 1 == m_folders.size()) {
+                atLast = tst::TestbedEvents();
+                sawLast = true;
+            }
         }
-        return 0;
+        return !sawLast;
     }
     std::vector<std::string> m_folders;
     std::vector<std::set<std::string>> m_before;
-    HANDLE m_hThread = nullptr;
-    volatile bool m_stop = false;
+    std::unique_ptr<tst::BackgroundPoll> m_poll;  // last: stopped before the rest goes
 };
 
 // Each packaged file holds "<package> <file>".
@@ -110,8 +96,8 @@ protected:
         tgt::EndTestbedWindows();
         service.reset();
         // The service's process may still hold its program for a moment.
-        for (int i = 0; i < 100 && !DeleteFileA((hub / "velsvc_s.exe").c_str()); ++i)
-            Sleep(50);
+        tst::WaitFor("the service's program to be deleted",
+                     [this] { return DeleteFileA((hub / "velsvc_s.exe").c_str()) != FALSE; }, 30000, false);
     }
     void Packages(std::initializer_list<const char*> names)
     {
@@ -177,18 +163,18 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     tst::CopyTo(tgt::Bin("tbwindow.exe"), hub / "VelraHomedeck.exe");
     tst::CopyTo(tgt::Bin("tbwindow.exe"), viewer / "VelraLumoView.exe");
     tst::CopyTo(tgt::Bin("tbwindow.exe"), led / "VelraLumoLEDUtility.EXE");
-    tgt::ClearEvents();
-    std::unique_ptr<tgt::Program> windows[] = {
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraHomedeck --ring-on-close", hub / "VelraHomedeck.exe")),
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraLumoView", viewer / "VelraLumoView.exe")),
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("PADWIN")),
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraLEDUtility - --hidden", led / "VelraLumoLEDUtility.EXE")),
+    tst::ClearTestbedEvents();
+    std::unique_ptr<tst::Process> windows[] = {
+        std::unique_ptr<tst::Process>(tgt::StartWindow("VelraHomedeck --ring-on-close", hub / "VelraHomedeck.exe")),
+        std::unique_ptr<tst::Process>(tgt::StartWindow("VelraLumoView", viewer / "VelraLumoView.exe")),
+        std::unique_ptr<tst::Process>(tgt::StartWindow("PADWIN")),
+        std::unique_ptr<tst::Process>(tgt::StartWindow("VelraLEDUtility - --hidden", led / "VelraLumoLEDUtility.EXE")),
     };
     service.reset(new tgt::Service(hub / "velsvc_s.exe"));
     ASSERT_TRUE(service->Start());
     ASSERT_FALSE(tst::CopyTo(tgt::Bin("tbwindow.exe"), hub / "VelraHomedeck.exe"))
         << "a running program's file can be replaced here, so the order of the run goes unchecked";
-    tgt::ClearEvents();
+    tst::ClearTestbedEvents();
 
     FolderWatch watch({scrnmode, words.Path(), sums.Path(), hub.Path(), viewer.Path(), led.Path(), slk});
     tst::RunResult r = Run();
@@ -209,7 +195,7 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
     Lines all = beforeExtraction;
     all.push_back("velsvc_s start");
-    EXPECT_EQ(tgt::Events(), all);
+    EXPECT_EQ(tst::TestbedEvents(), all);
     EXPECT_TRUE(watch.sawFirst && watch.sawLast);
     EXPECT_EQ(watch.atFirst, beforeExtraction);
     EXPECT_EQ(watch.atLast, beforeExtraction) << "the service started before the last package";
@@ -245,7 +231,7 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
 }
 
 namespace {
-void RecordEvents(const tst::SeenBox&, HWND, DWORD, void* ctx) { *static_cast<Lines*>(ctx) = tgt::Events(); }
+void RecordEvents(const tst::SeenBox&, HWND, DWORD, void* ctx) { *static_cast<Lines*>(ctx) = tst::TestbedEvents(); }
 }  // namespace
 
 TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
@@ -254,7 +240,7 @@ TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
     tst::WriteBytes(updater / "CORE.cab", "MSCF" + std::string(60, '\0'));
     service.reset(new tgt::Service(hub / "velsvc_s.exe"));
     ASSERT_EQ(service->State(), DWORD(SERVICE_STOPPED));
-    tgt::ClearEvents();
+    tst::ClearTestbedEvents();
 
     Lines atFailure{"unseen"};
     tst::RunResult r = Run(RecordEvents, &atFailure);
@@ -265,7 +251,7 @@ TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
     // The failure of the last package is reported before the service starts.
     EXPECT_EQ(atFailure, Lines{});
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
-    EXPECT_EQ(tgt::Events(), Lines{"velsvc_s start"});
+    EXPECT_EQ(tst::TestbedEvents(), Lines{"velsvc_s start"});
     EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
     EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe"}));
     EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
