@@ -112,28 +112,16 @@ std::map<std::string, std::string> Snapshot(const std::string& folder)
     return out;
 }
 
-namespace {
-DialogRecorder* s_pRecorder;
-}
-
 DialogRecorder::DialogRecorder(HWND hDlg) : m_hDlg(hDlg)
 {
-    s_pRecorder = this;
-    m_hSent = SetWindowsHookExA(WH_CALLWNDPROC, SentHook, nullptr, GetCurrentThreadId());
-    m_hPosted = SetWindowsHookExA(WH_GETMESSAGE, PostedHook, nullptr, GetCurrentThreadId());
-}
-
-DialogRecorder::~DialogRecorder()
-{
-    UnhookWindowsHookEx(m_hSent);
-    UnhookWindowsHookEx(m_hPosted);
-    s_pRecorder = nullptr;
+    Hook(WH_CALLWNDPROC, SentHook);
+    Hook(WH_GETMESSAGE, PostedHook);
 }
 
 LRESULT CALLBACK DialogRecorder::SentHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    DialogRecorder* r = s_pRecorder;
+    DialogRecorder* r = Current();
     if (code == HC_ACTION && r && p->message == WM_SETTEXT && GetParent(p->hwnd) == r->m_hDlg)
         r->m_texts.push_back({GetDlgCtrlID(p->hwnd), reinterpret_cast<const char*>(p->lParam)});
     if (code == HC_ACTION && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
@@ -144,7 +132,7 @@ LRESULT CALLBACK DialogRecorder::SentHook(int code, WPARAM wParam, LPARAM lParam
 LRESULT CALLBACK DialogRecorder::PostedHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const MSG* p = reinterpret_cast<const MSG*>(lParam);
-    DialogRecorder* r = s_pRecorder;
+    DialogRecorder* r = Current();
     if (code == HC_ACTION && wParam == PM_REMOVE && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
         r->m_commands.push_back(LOWORD(p->wParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);

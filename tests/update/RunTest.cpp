@@ -56,23 +56,27 @@ TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
 // shows and which boxes come up, in order, seen from a hook on this thread
 // that also answers the boxes.
 namespace {
-std::vector<std::string>* g_pEvents = nullptr;
+struct RunRecorder : tst::HookRecorder<RunRecorder> {
+    RunRecorder() { Hook(WH_CALLWNDPROCRET, Record); }
+    std::vector<std::string> events;
 
-LRESULT CALLBACK RecordRun(int nCode, WPARAM wParam, LPARAM lParam)
-{
-    const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    char text[512] = "";
-    if (nCode == HC_ACTION && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
-        GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
-        GetWindowTextA(c->hwnd, text, sizeof(text));
-        g_pEvents->push_back(text);
-    } else if (nCode == HC_ACTION && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
-        GetDlgItemTextA(c->hwnd, 0xFFFF, text, sizeof(text));  // a message box's text
-        g_pEvents->push_back(std::string("box: ") + text);
-        PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
+    static LRESULT CALLBACK Record(int nCode, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        char text[512] = "";
+        RunRecorder* r = Current();
+        if (nCode == HC_ACTION && r && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
+            GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
+            GetWindowTextA(c->hwnd, text, sizeof(text));
+            r->events.push_back(text);
+        } else if (nCode == HC_ACTION && r && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
+            GetDlgItemTextA(c->hwnd, 0xFFFF, text, sizeof(text));  // a message box's text
+            r->events.push_back(std::string("box: ") + text);
+            PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
+        }
+        return CallNextHookEx(nullptr, nCode, wParam, lParam);
     }
-    return CallNextHookEx(nullptr, nCode, wParam, lParam);
-}
+};
 
 class InProcessRun : public ::testing::Test {
 protected:
@@ -81,14 +85,10 @@ protected:
     // The run's status lines and boxes, in order.
     std::vector<std::string> Run()
     {
-        std::vector<std::string> events;
-        g_pEvents = &events;
-        HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROCRET, RecordRun, nullptr, GetCurrentThreadId());
+        RunRecorder recorder;
         CUpdateApp app;
         EXPECT_FALSE(app.InitInstance());
-        UnhookWindowsHookEx(hHook);
-        g_pEvents = nullptr;
-        return events;
+        return recorder.events;
     }
     static std::string Copying(const char* file)
     {
