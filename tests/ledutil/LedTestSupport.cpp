@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "TestSupport.h"
@@ -92,14 +94,24 @@ bool TrayHasIcon(HWND hWnd)
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
-std::vector<HWND> TrayIconWindows()
+namespace {
+BOOL CALLBACK CollectIconWindow(HWND hWnd, LPARAM lParam)
 {
-    std::vector<HWND> icons;
-    HWND hTray = FindWindowA("__winex11_standalone_tray", nullptr);
-    for (HWND h = FindWindowExA(hTray, nullptr, "__winex11_tray_icon", nullptr); hTray && h;
-         h = FindWindowExA(hTray, h, "__winex11_tray_icon", nullptr))
-        icons.push_back(h);
-    return icons;
+    // The display driver's icon windows, and those of the desktop's own
+    // tray that later Wine versions use.
+    char cls[64] = "";
+    GetClassNameA(hWnd, cls, sizeof(cls));
+    if (!strcmp(cls, "__winex11_tray_icon") || !strcmp(cls, "__wine_tray_icon"))
+        reinterpret_cast<std::set<HWND>*>(lParam)->insert(hWnd);
+    return TRUE;
+}
+}  // namespace
+
+std::set<HWND> TrayIconWindows()
+{
+    std::set<HWND> found;
+    EnumChildWindows(GetDesktopWindow(), CollectIconWindow, LPARAM(&found));
+    return found;
 }
 
 std::string SettingsKey() { return "Software\\KANDELO\\" + tst::Cp932("Velra ﾊﾟﾜｰ ｲﾝｼﾞｹｰﾀｰ輝度設定"); }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,9 @@ std::vector<std::string> DeviceCalls(std::initializer_list<const char*> levels);
 // Wine drops a window's icons when the window is destroyed, so this does
 // not tell whether a destroyed window removed its icon itself.
 bool TrayHasIcon(HWND hWnd);
-// The icons' windows in Wine's own tray window ("Wine System Tray", shown
-// on a display without a window manager), in their order there.
-std::vector<HWND> TrayIconWindows();
+// Every icon window of Wine's own notification area (shown on a display
+// without a tray of its own), shown or not.
+std::set<HWND> TrayIconWindows();
 
 // HKEY_CURRENT_USER path of the utility's settings.
 std::string SettingsKey();

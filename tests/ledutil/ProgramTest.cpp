@@ -56,7 +56,7 @@ TEST_F(LedProgramTest, SecondCopyEndsAtOnceAndTheFirstRunsOn)
     ASSERT_TRUE(count.Get());
     ASSERT_EQ(-1, *count.Get());
     tst::Process first(Quoted(m_exe));
-    HWND hFrame = first.WindowOfClass(kClass);
+    HWND hFrame = tst::WaitForWindow(first.Id(), kClass);
     ASSERT_TRUE(hFrame);
     EXPECT_EQ(0, *count.Get());
     EXPECT_EQ(led::DeviceCalls({"02000000"}), DeviceLogAfterCalls(1));
@@ -65,7 +65,6 @@ TEST_F(LedProgramTest, SecondCopyEndsAtOnceAndTheFirstRunsOn)
 
     tst::Process second(Quoted(m_exe));
     EXPECT_EQ(0u, second.Wait());
-    EXPECT_FALSE(second.WindowOfClass(kClass, 0));
     EXPECT_TRUE(led::DeviceLog().empty());
     EXPECT_FALSE(SettingsKeyExists());
     EXPECT_EQ(0, *count.Get());
@@ -77,7 +76,7 @@ TEST_F(LedProgramTest, SecondCopyEndsAtOnceAndTheFirstRunsOn)
     EXPECT_EQ(-1, *count.Get());
 
     tst::Process again(Quoted(m_exe));
-    HWND hAgain = again.WindowOfClass(kClass);
+    HWND hAgain = tst::WaitForWindow(again.Id(), kClass);
     ASSERT_TRUE(hAgain) << "starts again after an exit";
     EXPECT_EQ(0, *count.Get());
     SendMessageA(hAgain, WM_CLOSE, 0, 0);
@@ -115,7 +114,7 @@ TEST_F(LedProgramTest, TwentyCopiesStartedTogetherLeaveExactlyOneRunning)
     EXPECT_EQ(-1, *count.Get());
 
     tst::Process again(Quoted(m_exe));
-    HWND hAgain = again.WindowOfClass(kClass);
+    HWND hAgain = tst::WaitForWindow(again.Id(), kClass);
     ASSERT_TRUE(hAgain) << "a new start runs after all copies ended";
     SendMessageA(hAgain, WM_CLOSE, 0, 0);
     EXPECT_EQ(0u, again.Wait());
@@ -124,7 +123,7 @@ TEST_F(LedProgramTest, TwentyCopiesStartedTogetherLeaveExactlyOneRunning)
 TEST_F(LedProgramTest, ReportedLevelIsStoredAndAppliedAtTheNextStart)
 {
     tst::Process first(Quoted(m_exe));
-    HWND hFrame = first.WindowOfClass(kClass);
+    HWND hFrame = tst::WaitForWindow(first.Id(), kClass);
     ASSERT_TRUE(hFrame);
     EXPECT_EQ(led::DeviceCalls({"02000000"}), DeviceLogAfterCalls(1));
     EXPECT_TRUE(SettingsKeyExists());
@@ -136,7 +135,7 @@ TEST_F(LedProgramTest, ReportedLevelIsStoredAndAppliedAtTheNextStart)
 
     led::ClearDeviceLog();
     tst::Process second(Quoted(m_exe));
-    HWND hSecond = second.WindowOfClass(kClass);
+    HWND hSecond = tst::WaitForWindow(second.Id(), kClass);
     ASSERT_TRUE(hSecond);
     EXPECT_EQ(led::DeviceCalls({"01000000"}), DeviceLogAfterCalls(1));
     SendMessageA(hSecond, WM_CLOSE, 0, 0);
@@ -154,7 +153,7 @@ TEST_F(LedProgramTest, UpdaterClosesTheRunningUtilityWhichEndsCleanly)
                          "VelraLumoLEDUtility.EXE", Quoted(exe));
     led::ExeCounter count(exe);
     tst::Process utility(Quoted(exe));
-    HWND hFrame = utility.WindowOfClass(kClass);
+    HWND hFrame = tst::WaitForWindow(utility.Id(), kClass);
     ASSERT_TRUE(hFrame);
     EXPECT_EQ(0, *count.Get());
 

@@ -8,7 +8,6 @@
 
 #include <shellapi.h>
 #include <shlwapi.h>
-#include <string.h>
 
 #include <functional>
 #include <set>
@@ -22,27 +21,6 @@
 extern CLEDUtilityApp theApp;
 
 namespace {
-
-// The display driver's icon windows, and those of the desktop's own tray
-// that later Wine versions use.
-const char* const kTrayIconClasses[] = {"__winex11_tray_icon", "__wine_tray_icon"};
-
-BOOL CALLBACK CollectIconWindow(HWND hWnd, LPARAM lParam)
-{
-    char cls[64] = "";
-    GetClassNameA(hWnd, cls, sizeof(cls));
-    if (!strcmp(cls, kTrayIconClasses[0]) || !strcmp(cls, kTrayIconClasses[1]))
-        reinterpret_cast<std::set<HWND>*>(lParam)->insert(hWnd);
-    return TRUE;
-}
-
-// Every icon window of the notification area, shown or not.
-std::set<HWND> IconWindows()
-{
-    std::set<HWND> found;
-    EnumChildWindows(GetDesktopWindow(), CollectIconWindow, LPARAM(&found));
-    return found;
-}
 
 bool DeleteIconFromOutside(HWND hWnd)
 {
@@ -142,21 +120,21 @@ TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
 
     // Announced without a restart: still one icon, and the frame still
     // knows it holds it.
-    const size_t icons = IconWindows().size();
+    const size_t icons = led::TrayIconWindows().size();
     BroadcastTaskbarCreated();
     PumpUntil("the icon to be added again", [] { return NotifyIconHook::Adds() == 1; });
     EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
-    EXPECT_EQ(IconWindows().size(), icons);
+    EXPECT_EQ(led::TrayIconWindows().size(), icons);
 
     // The shell forgets the icon, as a restarted one has, and announces itself.
     ASSERT_TRUE(DeleteIconFromOutside(m_hWnd));
     ASSERT_FALSE(led::TrayHasIcon(m_hWnd));
-    const std::set<HWND> without = IconWindows();
+    const std::set<HWND> without = led::TrayIconWindows();
     BroadcastTaskbarCreated();
     std::set<HWND> added;
     PumpUntil("a new icon window", [&] {
         added.clear();
-        for (HWND h : IconWindows())
+        for (HWND h : led::TrayIconWindows())
             if (!without.count(h))
                 added.insert(h);
         return !added.empty();

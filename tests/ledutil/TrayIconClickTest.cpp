@@ -26,23 +26,6 @@ DWORD ProcessOf(HWND hWnd)
     return pid;
 }
 
-// A visible top-level window of that process and class (and title), once
-// there is one.
-HWND VisibleWindow(DWORD pid, const char* cls, const std::string& title = "")
-{
-    HWND found = nullptr;
-    tst::WaitFor(cls, [&] {
-        for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h; h = FindWindowExA(nullptr, h, cls, nullptr)) {
-            char text[128] = "";
-            GetWindowTextA(h, text, sizeof(text));
-            if (ProcessOf(h) == pid && IsWindowVisible(h) && (title.empty() || title == text))
-                found = h;
-        }
-        return found != nullptr;
-    });
-    return found;
-}
-
 void Mouse(DWORD flags)
 {
     INPUT in{};
@@ -79,16 +62,16 @@ protected:
     void SetUp() override
     {
         SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
-        std::vector<HWND> before = led::TrayIconWindows();
+        std::set<HWND> before = led::TrayIconWindows();
         m_program.reset(new tst::Process("\"" + tst::BinFile("VelraLumoLEDUtility.EXE") + "\""));
-        m_hFrame = m_program->WindowOfClass(kClass);
+        m_hFrame = tst::WaitForWindow(m_program->Id(), kClass);
         ASSERT_TRUE(m_hFrame);
         ASSERT_TRUE(tst::WaitFor("a new icon in Wine's tray window", [&] {
             for (HWND h : led::TrayIconWindows())
-                if (std::find(before.begin(), before.end(), h) == before.end())
+                if (!before.count(h))
                     m_hIcon = h;
             return m_hIcon != nullptr;
-        })) << "no new icon in Wine's tray window";
+        }));
         EXPECT_TRUE(led::TrayHasIcon(m_hFrame)) << "icon 128 of the frame's window";
         RECT rc;
         GetWindowRect(m_hIcon, &rc);
@@ -153,7 +136,7 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
     SetCursorPos(600, 500);
     Sleep(200);
     SetCursorPos(m_at.x, m_at.y);
-    HWND hTip = VisibleWindow(ProcessOf(GetParent(m_hIcon)), "tooltips_class32");
+    HWND hTip = tst::WaitForWindow(ProcessOf(GetParent(m_hIcon)), "tooltips_class32", true);
     ASSERT_TRUE(hTip);
     WCHAR tip[128] = L"";
     SendMessageW(hTip, WM_GETTEXT, 128, LPARAM(tip));
@@ -165,7 +148,7 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
 TEST_F(LedTrayIconClickTest, LeftPressOpensThePanelRightPressTheMenuWhoseItemsWork)
 {
     Click(m_at);
-    HWND hPanel = VisibleWindow(m_pid, "#32770");
+    HWND hPanel = tst::WaitForWindow(m_pid, "#32770", true);
     ASSERT_TRUE(hPanel) << "no panel after a left press on the icon";
     EXPECT_EQ(m_hFrame, GetWindow(hPanel, GW_OWNER));
     EXPECT_EQ(m_at.x, TopLeft(hPanel).x);
@@ -180,12 +163,12 @@ TEST_F(LedTrayIconClickTest, LeftPressOpensThePanelRightPressTheMenuWhoseItemsWo
     DestroyWindow(hOther);
 
     Click(m_at, true);
-    HWND hMenu = VisibleWindow(m_pid, "#32768");
+    HWND hMenu = tst::WaitForWindow(m_pid, "#32768", true);
     ASSERT_TRUE(hMenu) << "no menu after a right press on the icon";
     EXPECT_EQ(m_at.x, TopLeft(hMenu).x);
     EXPECT_EQ(m_at.y, TopLeft(hMenu).y);
     Key('A');
-    HWND hAbout = VisibleWindow(m_pid, "#32770", tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報"));
+    HWND hAbout = tst::WaitForWindow(m_pid, "#32770", true, tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報").c_str());
     ASSERT_TRUE(hAbout) << "ﾊﾞｰｼﾞｮﾝ情報(&A)... from the menu";
     Key(VK_RETURN);
     EXPECT_TRUE(tst::WaitFor("the version box to close", [&] { return !IsWindow(hAbout); }));
@@ -193,7 +176,7 @@ TEST_F(LedTrayIconClickTest, LeftPressOpensThePanelRightPressTheMenuWhoseItemsWo
     // Exit from the menu. (The icon goes as well, but Wine would drop it
     // with the frame's window in any case.)
     Click(m_at, true);
-    ASSERT_TRUE(VisibleWindow(m_pid, "#32768"));
+    ASSERT_TRUE(tst::WaitForWindow(m_pid, "#32768", true));
     Key('X');
     EXPECT_EQ(0u, m_program->Wait());
 }

@@ -15,16 +15,6 @@ namespace {
 
 const WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
 
-std::string Utf8(const WCHAR* w, int n = -1)
-{
-    int cb = WideCharToMultiByte(CP_UTF8, 0, w, n, nullptr, 0, nullptr, nullptr);
-    std::string s(cb, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, n, &s[0], cb, nullptr, nullptr);
-    if (n < 0 && !s.empty())
-        s.pop_back();
-    return s;
-}
-
 class Module {
 public:
     explicit Module(const char* exe)
@@ -44,7 +34,7 @@ public:
     {
         const WCHAR* p = nullptr;
         int n = LoadStringW(m_h, id, reinterpret_cast<WCHAR*>(&p), 0);
-        return n > 0 ? Utf8(p, n) : "(none)";
+        return n > 0 ? tst::Utf8(p, n) : "(none)";
     }
     // Control styles without the bits in `ignored`.
     std::vector<std::string> Dialog(int id, DWORD ignored = 0) const;
@@ -57,15 +47,6 @@ private:
     std::string m_path;
     HMODULE m_h;
 };
-
-// A zero-ended string of a menu template; p moves past it.
-std::string MenuText(const WORD*& p)
-{
-    const WORD* start = p;
-    while (*p)
-        ++p;
-    return Utf8(reinterpret_cast<const WCHAR*>(start), int(p++ - start));
-}
 
 std::string Printf(const char* fmt, ...)
 {
@@ -111,7 +92,7 @@ std::vector<std::string> Module::Menu(int id) const
     while (!lastAtLevel.empty() && reinterpret_cast<const BYTE*>(p) < b + size) {
         WORD flags = *p++;
         std::string itemId = flags & MF_POPUP ? "popup" : std::to_string(*p++);
-        std::string text = MenuText(p);
+        std::string text = tst::TakeString(p);
         std::string line = std::string(2 * (lastAtLevel.size() - 1), ' ') + itemId + " '" + text + "'";
         if (flags & ~(MF_POPUP | MF_END))
             line += Printf(" [%x]", flags & ~(MF_POPUP | MF_END));

@@ -127,19 +127,22 @@ DWORD Process::Wait(DWORD timeoutMs) const
     return code;
 }
 
-HWND Process::WindowOfClass(const char* cls, DWORD timeoutMs, bool visible) const
+HWND WaitForWindow(DWORD pid, const char* cls, bool shown, const char* title)
 {
-    const DWORD start = GetTickCount();
-    for (;; Sleep(20)) {
-        for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h; h = FindWindowExA(nullptr, h, cls, nullptr)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            if (pid == m_pi.dwProcessId && (!visible || IsWindowVisible(h)))
-                return h;
+    HWND found = nullptr;
+    WaitFor(cls, [&] {
+        for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h && !found;
+             h = FindWindowExA(nullptr, h, cls, nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            char text[256] = "";
+            GetWindowTextA(h, text, sizeof(text));
+            if (owner == pid && (!shown || IsWindowVisible(h)) && (!title || !strcmp(title, text)))
+                found = h;
         }
-        if (GetTickCount() - start >= timeoutMs)
-            return nullptr;
-    }
+        return found != nullptr;
+    }, 30000, false);
+    return found;
 }
 
 namespace {
@@ -165,7 +168,8 @@ void ClearTestbedEvents()
 {
     // A writer may still hold the file for a moment.
     WaitFor("the event log to be deleted", [] {
-        return DeleteFileA(kEventLog) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        DeleteFileA(kEventLog);
+        return GetFileAttributesA(kEventLog) == INVALID_FILE_ATTRIBUTES;
     }, 30000, false);
 }
 
@@ -469,6 +473,24 @@ std::string Cp932(const char* utf8)
     return s;
 }
 
+std::string Utf8(const WCHAR* w, int n)
+{
+    int cb = WideCharToMultiByte(CP_UTF8, 0, w, n, nullptr, 0, nullptr, nullptr);
+    std::string s(cb, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, n, &s[0], cb, nullptr, nullptr);
+    if (n < 0 && !s.empty())
+        s.pop_back();
+    return s;
+}
+
+std::string TakeString(const WORD*& p)
+{
+    std::string s = Utf8(reinterpret_cast<const WCHAR*>(p));
+    while (*p++) {
+    }
+    return s;
+}
+
 PeImage::PeImage(const void* base, size_t size, bool mapped)
     : m_base(static_cast<const BYTE*>(base)), m_size(size), m_mapped(mapped)
 {
@@ -564,15 +586,7 @@ std::string TemplateField(const WORD*& p, bool isClass = false)
         static const char* const kClasses[] = {"button", "edit", "static", "listbox", "scrollbar", "combobox"};
         return isClass && n >= 0x80 && n <= 0x85 ? kClasses[n - 0x80] : "#" + std::to_string(n);
     }
-    const WORD* start = p;
-    while (*p)
-        ++p;
-    int cb = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const WCHAR*>(start), int(p - start), nullptr, 0,
-                                 nullptr, nullptr);
-    std::string s(cb, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const WCHAR*>(start), int(p - start), &s[0], cb, nullptr,
-                        nullptr);
-    ++p;
+    std::string s = TakeString(p);
     if (isClass)
         CharLowerBuffA(&s[0], DWORD(s.size()));  // class names are not case-sensitive
     return s;

@@ -58,13 +58,14 @@ public:
     void Resume() const { ResumeThread(m_pi.hThread); }
     // The exit code; DWORD(-1) while it still runs after timeoutMs.
     DWORD Wait(DWORD timeoutMs = 30000) const;
-    // A top-level window of this process with that class (and, if visible,
-    // shown), once there is one; null after timeoutMs.
-    HWND WindowOfClass(const char* cls, DWORD timeoutMs = 30000, bool visible = false) const;
 
 private:
     PROCESS_INFORMATION m_pi{};
 };
+
+// A top-level window of that process and class (shown, with that title,
+// if asked), once there is one.
+HWND WaitForWindow(DWORD pid, const char* cls, bool shown = false, const char* title = nullptr);
 
 // C:\testbed\events.log, where the testbed's programs and driver log what
 // they are asked to do: whole lines without their CRLF.
@@ -179,6 +180,10 @@ private:
 
 // Japanese text of the UTF-8 source as code page 932 bytes.
 std::string Cp932(const char* utf8);
+// UTF-16 text (n characters, or up to its zero) as UTF-8.
+std::string Utf8(const WCHAR* w, int n = -1);
+// A zero-ended string of a resource template as UTF-8; p moves past it.
+std::string TakeString(const WORD*& p);
 
 // Replaces one import of this program (and so of the code under test, which
 // is linked in) for the object's lifetime. dll null: from whichever module.
@@ -201,7 +206,6 @@ class PeImage {
 public:
     PeImage(const void* base, size_t size, bool mapped);
     explicit PeImage(HMODULE loaded);
-    bool Valid() const { return m_nt != nullptr; }
     // The bytes at an address of the image; null outside it.
     const BYTE* At(DWORD rva) const;
     const IMAGE_SECTION_HEADER* Section(const char* name) const;
