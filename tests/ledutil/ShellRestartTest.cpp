@@ -13,6 +13,7 @@
 #include <set>
 
 #include "LEDUtilityApp.h"
+#include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
 #include "TestSupport.h"
@@ -64,24 +65,8 @@ private:
 decltype(&Shell_NotifyIconA) NotifyIconHook::s_pfnOriginal;
 int NotifyIconHook::s_refuse, NotifyIconHook::s_adds;
 
-class ShellRestart : public ::testing::Test {
+class ShellRestart : public led::FrameTest {
 protected:
-    void TearDown() override
-    {
-        if (m_hWnd && IsWindow(m_hWnd))
-            m_pFrame->DestroyWindow();
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
-    }
-    void CreateFrame()
-    {
-        theApp.SetRegistryKey("KANDELO");
-        m_pFrame = static_cast<CMainFrame*>(RUNTIME_CLASS(CMainFrame)->CreateObject());
-        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
-        m_hWnd = m_pFrame->m_hWnd;
-    }
     // Dispatches this thread's messages until done() holds; the settings
     // commands the frame posts to itself are counted instead of opening the
     // panel.
@@ -105,8 +90,6 @@ protected:
         PumpUntil("time to pass", [&] { return GetTickCount() - start >= ms; });
     }
 
-    CMainFrame* m_pFrame = nullptr;
-    HWND m_hWnd = nullptr;
     int m_nSettings = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "IconMenuLayout.h"
 #include "LEDUtilityApp.h"
 #include "LedTestIds.h"
+#include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
 #include "TestSupport.h"
@@ -48,26 +49,18 @@ void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
-class LedTrayFrameTest : public ::testing::Test {
+class LedTrayFrameTest : public led::FrameTest {
 protected:
     void SetUp() override
     {
-        theApp.SetRegistryKey("KANDELO");
-        m_pFrame = static_cast<CMainFrame*>(RUNTIME_CLASS(CMainFrame)->CreateObject());
-        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
-        m_hWnd = m_pFrame->m_hWnd;
+        CreateFrame();
         // As in the program: the version dialog's owner is the main window.
         theApp.m_pMainWnd = m_pFrame;
     }
     void TearDown() override
     {
-        if (IsWindow(m_hWnd))
-            m_pFrame->DestroyWindow();
+        led::FrameTest::TearDown();
         theApp.m_pMainWnd = nullptr;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
     }
     int TakeSettingsCommands()
     {
@@ -94,8 +87,6 @@ protected:
         return TRUE;
     }
 
-    CMainFrame* m_pFrame = nullptr;
-    HWND m_hWnd = nullptr;
 };
 
 TEST_F(LedTrayFrameTest, LeftPressPostsOneSettingsCommandEvenInADoubleClick)
