@@ -3,6 +3,7 @@
 // the odd fields, with a real progress window as g_pProgressDlg.
 #include "ExtractCabinet.h"
 #include "ExtractTestSupport.h"
+#include "UpdateTestSupport.h"
 
 #include <set>
 
@@ -166,7 +167,7 @@ TEST_F(Extract, ThreeFilesKeepNamesContentsTimesAndMoveTheBar)
             EXPECT_EQ(Ull(&d.ftLastWriteTime), f.utc) << f.name;
             times.push_back({f.utc, 0, f.utc});
             EXPECT_EQ(d.dwFileAttributes, DWORD(FILE_ATTRIBUTE_ARCHIVE)) << f.name;
-            statuses.push_back(tst::Cp932((std::string("ﾌｧｲﾙ: ") + f.name + " をｺﾋﾟｰしています.").c_str()));
+            statuses.push_back(upd::Copying(f.name));
         }
         EXPECT_EQ(g_timesSet, times);
         EXPECT_EQ(seen.TextsOf(IDC_STATUS_TEXT), statuses);

@@ -369,7 +369,7 @@ TEST(ProgressWindowInTheRun, TheFinalStateIsPaintedBeforeTheBox)
     PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted as the main window went
 
     ASSERT_TRUE(under.seen);
-    EXPECT_EQ(under.status, tst::Cp932("ﾌｧｲﾙ: module60.dll をｺﾋﾟｰしています."));
+    EXPECT_EQ(under.status, upd::Copying("module60.dll"));
     EXPECT_EQ(under.percent, "100%");
     EXPECT_NEAR(under.filledEnd, under.barWidth, 3);
     EXPECT_TRUE(under.painted);

@@ -76,10 +76,6 @@ struct Machine {
         poll.Stop();
         return r;
     }
-    std::string Status(const char* file)
-    {
-        return tst::Cp932((std::string("ﾌｧｲﾙ: ") + file + " をｺﾋﾟｰしています.").c_str());
-    }
 
     tst::TempDir updater{"upd"}, hub{"hub"}, viewer{"view"}, led{"led"};
     upd::AppPathEntry hubEntry{"VelraHomedeck.exe", hub / "VelraHomedeck.exe"};
@@ -88,7 +84,6 @@ struct Machine {
                               led / "VelraLumoLEDUtility.EXE"};
 };
 
-const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
 const std::set<std::string> kThree = {"alpha.txt", "bravo.log", "charlie.dat"};
 }  // namespace
 
@@ -100,12 +95,12 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_EQ(r.boxes[0].text, upd::DoneText());
     // The window is still up under the last box, on the last package's last file.
     ASSERT_EQ(watch.underBoxes.size(), 1u);
     EXPECT_EQ(watch.underBoxes[0].title, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄﾌｧｲﾙをｲﾝｽﾄｰﾙしています."));
-    EXPECT_EQ(watch.underBoxes[0].status, m.Status("charlie.dat"));
+    EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("charlie.dat"));
     EXPECT_EQ(watch.underBoxes[0].percent, "100%");
     int moduleNames = 0;
     for (const std::string& s : watch.statuses)
@@ -133,10 +128,10 @@ TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 1u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_EQ(r.boxes[0].text, upd::FailedText());
     ASSERT_EQ(watch.underBoxes.size(), 1u);
-    EXPECT_EQ(watch.underBoxes[0].status, m.Status("bravo.log"));
+    EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
 
     std::set<std::string> hubFiles = kThree;
     hubFiles.insert("core.dll");
@@ -158,12 +153,12 @@ TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
     tst::RunResult r = m.Run(watch);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 1u);
-    const std::string failed = tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました.");
+    const std::string failed = upd::FailedText();
     ASSERT_EQ(r.boxes.size(), 2u);
     EXPECT_EQ(r.boxes[0].text, failed);
     EXPECT_EQ(r.boxes[1].text, failed);
     ASSERT_EQ(watch.underBoxes.size(), 2u);
-    EXPECT_EQ(watch.underBoxes[0].status, m.Status("bravo.log"));
+    EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
     EXPECT_EQ(watch.underBoxes[1].status, tst::Cp932("準備中..."));
     EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
     EXPECT_TRUE(ext::Names(m.led.Path()).empty());

@@ -14,7 +14,6 @@
 
 namespace {
 typedef std::vector<std::string> Lines;
-const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
 
 std::set<std::string> Names(const std::string& folder)
 {
@@ -182,8 +181,8 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_EQ(r.boxes[0].text, upd::DoneText());
 
     // Row 6 closes the hub and the ring it brings up, and the companion;
     // row 7 the viewer; row 8 stops the service; row 15 the utility.
@@ -247,7 +246,7 @@ TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 1u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."));
+    EXPECT_EQ(r.boxes[0].text, upd::FailedText());
     // The failure of the last package is reported before the service starts.
     EXPECT_EQ(atFailure, Lines{});
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));

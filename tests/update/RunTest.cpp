@@ -19,7 +19,6 @@ struct Updater {
         return tst::RunAndAnswer(cmd, 120000);
     }
 };
-const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
 const char kDriverTitle[] = "Velra用ﾄﾞﾗｲﾊﾞｰをｱｯﾌﾟﾃﾞｰﾄ";
 const char kNotInstalled[] = "ｱｯﾌﾟﾃﾞｰﾄ対象がｲﾝｽﾄｰﾙされていません.\nｲﾝｽﾄｰﾙを中止します.";
 }  // namespace
@@ -30,7 +29,7 @@ TEST(UpdaterRun, NoPackageShowsNotInstalledAndExitsWithTwo)
     tst::RunResult r = u.Run();
     ASSERT_TRUE(r.finished);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
     EXPECT_EQ(r.boxes[0].text, tst::Cp932(kNotInstalled));
     EXPECT_EQ(r.exitCode, 2u);
 }
@@ -49,7 +48,7 @@ TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
     // Blanks after the program name are no argument.
     tst::RunResult r = u.Run("   ");
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
 }
 
 // The run in this process, on a staged Start Menu: what the status line
@@ -90,16 +89,13 @@ protected:
         EXPECT_FALSE(app.InitInstance());
         return recorder.events;
     }
-    static std::string Copying(const char* file)
-    {
-        return tst::Cp932((std::string("ﾌｧｲﾙ: ") + file + " をｺﾋﾟｰしています.").c_str());
-    }
 
     tst::TempDir packages{"pkg"}, words{"w"}, sums{"s"};
     tst::ScopedModuleFolder module;
     std::string menu = upd::StartMenu(CSIDL_PROGRAMS) + "VelraRunTest\\";
     const std::string preparing = tst::Cp932("準備中...");
-    const std::vector<std::string> threeFiles{Copying("alpha.txt"), Copying("bravo.log"), Copying("charlie.dat")};
+    const std::vector<std::string> threeFiles{upd::Copying("alpha.txt"), upd::Copying("bravo.log"),
+                                              upd::Copying("charlie.dat")};
 };
 }  // namespace
 
@@ -119,7 +115,7 @@ TEST_F(InProcessRun, EveryPackageStartsWithPreparingAndOneFoundTwiceRunsTwiceInA
         expected.push_back(preparing);
         expected.insert(expected.end(), threeFiles.begin(), threeFiles.end());
     }
-    expected.push_back("box: " + tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    expected.push_back("box: " + upd::DoneText());
     EXPECT_EQ(Run(), expected);
     EXPECT_EQ(tst::ReadBytes(words / "charlie.dat"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\charlie.dat")));
     EXPECT_EQ(tst::ReadBytes(sums / "alpha.txt"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\alpha.txt")));
@@ -134,6 +130,6 @@ TEST_F(InProcessRun, TwoFailedPackagesGiveTwoFailureBoxesAndNoCompletion)
     tst::WriteBytes(packages / "VLWORD.cab", "not a cabinet");
     tst::WriteBytes(packages / "VLMATH.cab", "MSCF, but nothing more");
 
-    const std::string failed = "box: " + tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました.");
+    const std::string failed = "box: " + upd::FailedText();
     EXPECT_EQ(Run(), (std::vector<std::string>{preparing, failed, preparing, failed}));
 }
