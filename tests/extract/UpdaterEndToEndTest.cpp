@@ -14,9 +14,7 @@ struct ProgressView {
 BOOL CALLBACK FindProgress(HWND hWnd, LPARAM lParam)
 {
     auto* found = reinterpret_cast<std::pair<DWORD, HWND>*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    if ((!found->first || pid == found->first) && FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr)) {
+    if ((!found->first || tst::ProcessOf(hWnd) == found->first) && FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr)) {
         found->second = hWnd;
         return FALSE;
     }

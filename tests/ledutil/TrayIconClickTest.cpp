@@ -19,13 +19,6 @@ namespace {
 
 const char kClass[] = "VelraLEDUtility";
 
-DWORD ProcessOf(HWND hWnd)
-{
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    return pid;
-}
-
 void Mouse(DWORD flags)
 {
     INPUT in{};
@@ -78,7 +71,7 @@ protected:
         m_rcIcon = rc;
         m_at = {rc.left + 4, rc.top + 4};  // inside the icon, left of where the panel and menu open
         ASSERT_EQ(m_hIcon, WindowFromPoint(m_at)) << "something covers the tray window";
-        m_pid = ProcessOf(m_hFrame);
+        m_pid = tst::ProcessOf(m_hFrame);
     }
     void TearDown() override
     {
@@ -136,7 +129,7 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
     SetCursorPos(600, 500);
     Sleep(200);
     SetCursorPos(m_at.x, m_at.y);
-    HWND hTip = tst::WaitForWindow(ProcessOf(GetParent(m_hIcon)), "tooltips_class32", true);
+    HWND hTip = tst::WaitForWindow(tst::ProcessOf(GetParent(m_hIcon)), "tooltips_class32", true);
     ASSERT_TRUE(hTip);
     WCHAR tip[128] = L"";
     SendMessageW(hTip, WM_GETTEXT, 128, LPARAM(tip));

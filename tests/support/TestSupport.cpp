@@ -127,17 +127,22 @@ DWORD Process::Wait(DWORD timeoutMs) const
     return code;
 }
 
+DWORD ProcessOf(HWND hWnd)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    return pid;
+}
+
 HWND WaitForWindow(DWORD pid, const char* cls, bool shown, const char* title)
 {
     HWND found = nullptr;
     WaitFor(cls, [&] {
         for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h && !found;
              h = FindWindowExA(nullptr, h, cls, nullptr)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
             char text[256] = "";
             GetWindowTextA(h, text, sizeof(text));
-            if (owner == pid && (!shown || IsWindowVisible(h)) && (!title || !strcmp(title, text)))
+            if (ProcessOf(h) == pid && (!shown || IsWindowVisible(h)) && (!title || !strcmp(title, text)))
                 found = h;
         }
         return found != nullptr;
@@ -383,11 +388,9 @@ BOOL CALLBACK CollectText(HWND hChild, LPARAM lParam)
 BOOL CALLBACK FindBoxes(HWND hWnd, LPARAM lParam)
 {
     WatchState* st = reinterpret_cast<WatchState*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
     char cls[32];
     GetClassNameA(hWnd, cls, sizeof(cls));
-    if (pid != st->pid || lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(hWnd))
+    if (ProcessOf(hWnd) != st->pid || lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(hWnd))
         return TRUE;
     // Only message boxes: they have an OK button and no progress bar.
     if (!GetDlgItem(hWnd, IDOK) || FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr))

@@ -63,6 +63,7 @@ private:
     PROCESS_INFORMATION m_pi{};
 };
 
+DWORD ProcessOf(HWND hWnd);
 // A top-level window of that process and class (shown, with that title,
 // if asked), once there is one.
 HWND WaitForWindow(DWORD pid, const char* cls, bool shown = false, const char* title = nullptr);

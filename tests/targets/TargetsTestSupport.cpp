@@ -65,9 +65,7 @@ void EndTestbedWindows()
             HWND hWnd = FindWindowA(cls, nullptr);
             if (!hWnd)
                 break;
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hWnd, &pid);
-            HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, tst::ProcessOf(hWnd));
             if (h) {
                 TerminateProcess(h, 99);
                 WaitForSingleObject(h, 5000);
