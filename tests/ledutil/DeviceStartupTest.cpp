@@ -67,9 +67,8 @@ TEST_F(LedDeviceTest, DriverUpAtStartGetsTheDefaultLevelOnceAtTheFirstTick)
     RegCloseKey(key);
     EXPECT_EQ(-100, led::StoredLevel());
 
-    tst::PumpFor(600);
     EXPECT_TRUE(led::DeviceLog().empty()) << "no attempt before the first tick";
-    tst::PumpFor(1000);
+    tst::WaitFor("the first tick's call", [] { return !led::DeviceLog().empty(); });
     EXPECT_EQ(led::DeviceCalls({"02000000"}), led::DeviceLog());
     EXPECT_FALSE(TimerWasRunning());
 }

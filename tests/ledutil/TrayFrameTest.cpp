@@ -174,7 +174,7 @@ TEST_F(LedTrayFrameTest, ExitWhileTheDialogIsOpenClosesBothAndEndsTheLoop)
     SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
     EXPECT_TRUE(bFrameLeftForLater);
     EXPECT_TRUE(AboutDialogs().empty());
-    EXPECT_TRUE(tst::PumpFor(200)) << "WM_QUIT";
+    EXPECT_TRUE(tst::WaitForQuit());
     EXPECT_FALSE(IsWindow(m_hWnd));
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
 }
@@ -351,7 +351,7 @@ TEST_F(LedAppTest, FirstCopyRunsAHiddenFrameFoundByItsClass)
     SendMessageA(hWnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hWnd));
     EXPECT_FALSE(led::TrayHasIcon(hWnd));
-    EXPECT_TRUE(tst::PumpFor(50)) << "WM_QUIT";
+    EXPECT_TRUE(tst::WaitForQuit());
     theApp.ExitInstance();
     EXPECT_EQ(-1, g_nInstanceCount);
 }

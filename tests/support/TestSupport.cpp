@@ -28,16 +28,13 @@ std::string ShippedFile(const char* name)
 }
 
 namespace {
-bool DispatchAll()
+void DispatchAll()
 {
-    bool quit = false;
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        quit = quit || msg.message == WM_QUIT;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    return quit;
 }
 }  // namespace
 
@@ -59,14 +56,18 @@ bool WaitFor(const char* what, const std::function<bool()>& done, DWORD limitMs,
     }
 }
 
-bool PumpFor(DWORD ms)
+bool WaitForQuit()
 {
-    bool quit = false;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
-        quit = DispatchAll() || quit;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return quit;
+    return WaitFor("WM_QUIT", [] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return true;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        return false;
+    }, 30000, false);
 }
 
 BackgroundPoll::BackgroundPoll(std::function<bool()> step) : m_step(std::move(step))

@@ -23,9 +23,8 @@ std::string ShippedFile(const char* name);
 // unless pump is false. The limit only keeps a broken run from hanging the
 // suite: when it passes, the test fails naming what was awaited.
 bool WaitFor(const char* what, const std::function<bool()>& done, DWORD limitMs = 30000, bool pump = true);
-// Dispatches this thread's messages for ms milliseconds; true when WM_QUIT
-// was among them.
-bool PumpFor(DWORD ms);
+// Dispatches this thread's messages until WM_QUIT comes.
+bool WaitForQuit();
 
 // Calls step on a thread of its own, about every millisecond, until step
 // returns false or Stop() is called.
