@@ -156,7 +156,7 @@ TEST_F(Extract, ThreeFilesKeepNamesContentsTimesAndMoveTheBar)
         ext::DialogRecorder seen(dlg.m_hWnd);
         g_timesSet.clear();
         ASSERT_TRUE(Run(ext::TestData(cab)));
-        EXPECT_EQ(ext::Names(target), (std::set<std::string>{"alpha.txt", "bravo.log", "charlie.dat"}));
+        EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"alpha.txt", "bravo.log", "charlie.dat"}));
         std::vector<std::string> statuses;
         std::vector<std::vector<ULONGLONG>> times;
         for (const auto& f : files) {
@@ -251,14 +251,14 @@ TEST_F(Extract, ARefusedReplacementIsTriedAgainThenWrittenInPlace)
     EXPECT_EQ(tst::ReadBytes(a), "new a");
     EXPECT_EQ(GetFileAttributesA(a.c_str()), 0x21u);
     EXPECT_EQ(g_timesSet.back(), (std::vector<ULONGLONG>{Utc(2021, 3, 3, 20, 6, 8), 0, Utc(2021, 3, 3, 20, 6, 8)}));
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"a.dat"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
 
     // Any other refusal is not a file in use: no second try, no overwrite.
     prepare("old", 100, ERROR_NOT_SAME_DEVICE);
     EXPECT_FALSE(Run(cab));
     EXPECT_EQ(g_calls, std::vector<std::string>{refused + "17"});
     EXPECT_EQ(tst::ReadBytes(a), "old");
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"a.dat"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
 }
 
 TEST_F(Extract, StoredFolderMustAlreadyExist)
@@ -344,13 +344,13 @@ TEST_F(Extract, FailureInsideAFileKeepsThePreviousVersion)
     EXPECT_EQ(tst::ReadBytes(a), "new a");
     EXPECT_EQ(tst::ReadBytes(b), "previous b");
     EXPECT_EQ(GetFileAttributesA(b.c_str()), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
-    EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat", "b.dat"}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "b.dat"}));
 
     // Without a previous version, the part written goes again.
     SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(b.c_str());
     EXPECT_FALSE(Run(Write(plan)));
-    EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat"}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat"}));
 }
 
 namespace {
@@ -394,7 +394,7 @@ TEST_F(Extract, DestinationHeldOpenElsewhereIsOverwrittenOnlyIfItsHolderSharesWr
                 HeldElsewhere held(b, dwShare);
                 bOk = Run(cab);
             }
-            EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat", "b.dat"})) << "no temporary file is left";
+            EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "b.dat"})) << "no temporary file is left";
             EXPECT_EQ(tst::ReadBytes(target + "a.dat"), "new a");
             if (!dwShare) {
                 EXPECT_FALSE(bOk);
@@ -431,7 +431,7 @@ TEST_F(Extract, NamesThatWouldLeaveTheTargetAreRefused)
             EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
             DeleteFileA(path.c_str());
         }
-        EXPECT_EQ(ext::Names(target), std::set<std::string>{"first.txt"});
+        EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"first.txt"});
     }
 }
 
@@ -444,7 +444,7 @@ TEST_F(Extract, Utf8NamesAreConvertedOrRefused)
     EXPECT_FALSE(Run(Write(CabPlan{{{"bad\xff.txt", "x", 0xA0}}})));
     // Code page 932 names pass unchanged, 0x5C trail bytes included.
     EXPECT_TRUE(Run(Write(CabPlan{{{so, "so"}}})));
-    EXPECT_EQ(ext::Names(target), (std::set<std::string>{kana, so}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{kana, so}));
 }
 
 TEST_F(Extract, PathLengthLimits)
@@ -467,7 +467,7 @@ TEST_F(Extract, CabinetSetsFailWithoutWaitingForTheNextOne)
     EmptyTarget();
     CabPlan plan{{{"first.txt", "1"}, {"spans.txt", "2", 0x20, 0xFFFE}}, 2};
     EXPECT_FALSE(Run(Write(plan)));
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"first.txt"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"first.txt"});
 }
 
 TEST_F(Extract, EntriesBegunInAnEarlierCabinetAreNeverMissingWithSuccess)
@@ -477,7 +477,7 @@ TEST_F(Extract, EntriesBegunInAnEarlierCabinetAreNeverMissingWithSuccess)
     // extracted and the bar ends one short, but the result is a failure.
     CabPlan plan{{{"cont.txt", "tail", 0x20, 0xFFFD}, {"own.txt", "own", 0x20, 1}}, 1};
     EXPECT_FALSE(Run(Write(plan)));
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"own.txt"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"own.txt"});
     EXPECT_EQ(tst::ReadBytes(target + "own.txt"), "own");
     EXPECT_EQ(Bar(PBM_GETPOS), 1);
     EXPECT_EQ(Bar(PBM_GETRANGE, FALSE), 2);

@@ -84,31 +84,12 @@ std::vector<std::string> CorpusNames()
     return names;
 }
 
-namespace {
-void SnapshotInto(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& out)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + prefix + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            SnapshotInto(folder, prefix + name + "\\", out);
-        else
-            out[prefix + name] = tst::ReadBytes(folder + prefix + name) + "|attr " +
-                                 std::to_string(fd.dwFileAttributes);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-}  // namespace
-
 std::map<std::string, std::string> Snapshot(const std::string& folder)
 {
     std::map<std::string, std::string> out;
-    SnapshotInto(folder, "", out);
+    for (const std::string& name : tst::FileNames(folder))
+        out[name] = tst::ReadBytes(folder + name) + "|attr " +
+                    std::to_string(GetFileAttributesA((folder + name).c_str()));
     return out;
 }
 
@@ -146,14 +127,5 @@ std::vector<std::string> DialogRecorder::TextsOf(int nId) const
             out.push_back(t.second);
     return out;
 }
-
-std::set<std::string> Names(const std::string& folder)
-{
-    std::set<std::string> out;
-    for (const auto& f : Snapshot(folder))
-        out.insert(f.first);
-    return out;
-}
-
 
 }  // namespace ext

@@ -35,7 +35,6 @@ std::vector<std::string> CorpusNames();         // the libmspack corpus, file na
 
 // Every file under a folder: relative path -> contents and attributes.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
-std::set<std::string> Names(const std::string& folder);  // the paths only
 
 // Records the texts set on one dialog's controls, as they are sent (a text
 // set twice shows twice, one left alone not at all), and the commands the

@@ -374,7 +374,7 @@ TEST(ProgressWindowInTheRun, TheFinalStateIsPaintedBeforeTheBox)
     EXPECT_NEAR(under.filledEnd, under.barWidth, 3);
     EXPECT_TRUE(under.painted);
     EXPECT_LE(log.Count("paint 1000"), 3) << "painted for the first file and at the end, not for each of 60";
-    EXPECT_EQ(ext::Names(led.Path()).size(), 60u);
+    EXPECT_EQ(tst::FileNames(led.Path()).size(), 60u);
 }
 
 TEST_F(ProgressWindow, EnterEscAndTheCloseBoxLeaveItOpenWhileExtracting)

@@ -14,7 +14,8 @@ struct ProgressView {
 BOOL CALLBACK FindProgress(HWND hWnd, LPARAM lParam)
 {
     auto* found = reinterpret_cast<std::pair<DWORD, HWND>*>(lParam);
-    if ((!found->first || tst::ProcessOf(hWnd) == found->first) && FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr)) {
+    if ((!found->first || tst::ProcessOf(hWnd) == found->first) &&
+        FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr)) {
         found->second = hWnd;
         return FALSE;
     }
@@ -108,10 +109,10 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
     std::set<std::string> hubFiles = kThree;
     for (int i = 1; i <= 60; ++i)
         hubFiles.insert("module" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".dll");
-    EXPECT_EQ(ext::Names(m.hub.Path()), hubFiles);
+    EXPECT_EQ(tst::FileNames(m.hub.Path()), hubFiles);
     EXPECT_EQ(tst::ReadBytes(m.hub / "module37.dll"), tst::ReadBytes(ext::TestData("src\\many\\module37.dll")));
-    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
-    EXPECT_EQ(ext::Names(m.led.Path()), kThree);
+    EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_EQ(tst::FileNames(m.led.Path()), kThree);
     EXPECT_EQ(tst::ReadBytes(m.led / "bravo.log"), tst::ReadBytes(ext::TestData("src\\three\\bravo.log")));
 }
 
@@ -133,10 +134,10 @@ TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
 
     std::set<std::string> hubFiles = kThree;
     hubFiles.insert("core.dll");
-    EXPECT_EQ(ext::Names(m.hub.Path()), hubFiles);
+    EXPECT_EQ(tst::FileNames(m.hub.Path()), hubFiles);
     EXPECT_EQ(tst::ReadBytes(m.hub / "bravo.log"), tst::ReadBytes(ext::TestData("src\\three\\bravo.log")));
-    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
-    EXPECT_EQ(ext::Names(m.led.Path()), kThree);
+    EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_EQ(tst::FileNames(m.led.Path()), kThree);
 }
 
 TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
@@ -158,6 +159,6 @@ TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
     ASSERT_EQ(watch.underBoxes.size(), 2u);
     EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
     EXPECT_EQ(watch.underBoxes[1].status, tst::Cp932("準備中..."));
-    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
-    EXPECT_TRUE(ext::Names(m.led.Path()).empty());
+    EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_TRUE(tst::FileNames(m.led.Path()).empty());
 }

@@ -221,6 +221,33 @@ std::string ReadBytes(const std::string& path)
     return s;
 }
 
+namespace {
+void CollectNames(const std::string& folder, const std::string& prefix, std::set<std::string>& out)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + prefix + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = fd.cFileName;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (name != "." && name != "..")
+                CollectNames(folder, prefix + name + "\\", out);
+        } else {
+            out.insert(prefix + name);
+        }
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+}
+}  // namespace
+
+std::set<std::string> FileNames(const std::string& folder)
+{
+    std::set<std::string> out;
+    CollectNames(folder, "", out);
+    return out;
+}
+
 bool MakeDirs(const std::string& path)
 {
     for (size_t i = 3; i <= path.size(); ++i)
@@ -551,9 +578,10 @@ std::vector<PeImage::Import> PeImage::Imports() const
     std::vector<Import> out;
     if (!m_nt)
         return out;
-    const IMAGE_DATA_DIRECTORY& dir =
-        m_plus ? reinterpret_cast<const IMAGE_NT_HEADERS64*>(m_nt)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT]
-               : m_nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY* dirs = m_plus
+                                           ? reinterpret_cast<const IMAGE_NT_HEADERS64*>(m_nt)->OptionalHeader.DataDirectory
+                                           : m_nt->OptionalHeader.DataDirectory;
+    const IMAGE_DATA_DIRECTORY& dir = dirs[IMAGE_DIRECTORY_ENTRY_IMPORT];
     const size_t thunkSize = m_plus ? 8 : 4;
     for (auto* desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(At(dir.VirtualAddress)); desc && desc->Name;
          ++desc) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,8 @@ private:
 };
 
 bool WriteBytes(const std::string& path, const std::string& bytes);
+// The files under a folder, by their paths relative to it.
+std::set<std::string> FileNames(const std::string& folder);
 std::string ReadBytes(const std::string& path);
 bool MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
@@ -258,7 +261,10 @@ protected:
     }
     HookRecorder(const HookRecorder&) = delete;
     HookRecorder& operator=(const HookRecorder&) = delete;
-    void Hook(int idHook, HOOKPROC proc) { m_hooks.push_back(SetWindowsHookExA(idHook, proc, nullptr, GetCurrentThreadId())); }
+    void Hook(int idHook, HOOKPROC proc)
+    {
+        m_hooks.push_back(SetWindowsHookExA(idHook, proc, nullptr, GetCurrentThreadId()));
+    }
 
 private:
     static T* s_current;

@@ -15,21 +15,6 @@
 namespace {
 typedef std::vector<std::string> Lines;
 
-std::set<std::string> Names(const std::string& folder)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
-            names.insert(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return names;
-}
-
 std::string SystemFolder(const char* sub)
 {
     char sys[MAX_PATH];
@@ -44,7 +29,7 @@ public:
     explicit FolderWatch(std::vector<std::string> folders) : m_folders(std::move(folders))
     {
         for (const std::string& f : m_folders)
-            m_before.push_back(Names(f));
+            m_before.push_back(tst::FileNames(f));
         m_poll.reset(new tst::BackgroundPoll([this] { return Look(); }));
     }
     void Stop() { m_poll->Stop(); }
@@ -55,7 +40,7 @@ private:
     bool Look()
     {
         for (size_t i = 0; i < m_folders.size(); ++i) {
-            if (Names(m_folders[i]) == m_before[i])
+            if (tst::FileNames(m_folders[i]) == m_before[i])
                 continue;
             if (!sawFirst) {
                 atFirst = tst::TestbedEvents();
@@ -200,14 +185,14 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     EXPECT_EQ(watch.atLast, beforeExtraction) << "the service started before the last package";
     EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
 
-    EXPECT_EQ(Names(scrnmode), (std::set<std::string>{"Scrnmode.exe"}));
+    EXPECT_EQ(tst::FileNames(scrnmode), (std::set<std::string>{"Scrnmode.exe"}));
     ExpectFromPackage(scrnmode, "SCRNMODE.cab", {"Scrnmode.exe"});
-    EXPECT_EQ(Names(words.Path()), (std::set<std::string>{"Words.exe", "words.dic"}));
+    EXPECT_EQ(tst::FileNames(words.Path()), (std::set<std::string>{"Words.exe", "words.dic"}));
     ExpectFromPackage(words.Path(), "VLWORD.cab", {"Words.exe", "words.dic"});
-    EXPECT_EQ(Names(sums.Path()), (std::set<std::string>{"Sums.exe", "sums.dat"}));
+    EXPECT_EQ(tst::FileNames(sums.Path()), (std::set<std::string>{"Sums.exe", "sums.dat"}));
     ExpectFromPackage(sums.Path(), "VLMATH.cab", {"Sums.exe", "sums.dat"});
-    EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe", "core.dll",
-                                                        "vcore.dll", "vpad.dll", "xcore.dll"}));
+    EXPECT_EQ(tst::FileNames(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe",
+                                                                 "core.dll", "vcore.dll", "vpad.dll", "xcore.dll"}));
     ExpectFromPackage(hub.Path(), "Homedeck.cab", {"VelraHomedeck.exe", "homedeck.dat"});
     ExpectFromPackage(hub.Path(), "CORE.cab", {"core.dll"});
     ExpectFromPackage(hub.Path(), "VCORE.cab", {"vcore.dll"});
@@ -215,11 +200,11 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     ExpectFromPackage(hub.Path(), "XCORE.cab", {"xcore.dll"});
     EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
     EXPECT_EQ(tst::ReadBytes(hub / "velsvc_s.exe"), tst::ReadBytes(tgt::Bin("velsvc_s.exe")));
-    EXPECT_EQ(Names(viewer.Path()), (std::set<std::string>{"VelraLumoView.exe"}));
+    EXPECT_EQ(tst::FileNames(viewer.Path()), (std::set<std::string>{"VelraLumoView.exe"}));
     ExpectFromPackage(viewer.Path(), "LumoView.cab", {"VelraLumoView.exe"});
-    EXPECT_EQ(Names(led.Path()), (std::set<std::string>{"VelraLumoLEDUtility.EXE"}));
+    EXPECT_EQ(tst::FileNames(led.Path()), (std::set<std::string>{"VelraLumoLEDUtility.EXE"}));
     ExpectFromPackage(led.Path(), "LEDUtility.cab", {"VelraLumoLEDUtility.EXE"});
-    EXPECT_EQ(Names(slk), (std::set<std::string>{"slotlock.sys"}));
+    EXPECT_EQ(tst::FileNames(slk), (std::set<std::string>{"slotlock.sys"}));
     ExpectFromPackage(slk, "SLOTLOCK.cab", {"slotlock.sys"});
 
     // Closed programs are not started again.
@@ -252,6 +237,6 @@ TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
     EXPECT_EQ(tst::TestbedEvents(), Lines{"velsvc_s start"});
     EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
-    EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe"}));
+    EXPECT_EQ(tst::FileNames(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe"}));
     EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
 }
