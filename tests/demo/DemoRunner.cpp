@@ -50,14 +50,9 @@ struct ShotState {
 // end cannot be waited on from here, so wait for its file instead.
 void Screenshot(const std::string& unixPath)
 {
-    std::string cmd = "/usr/bin/import -window root \"" + unixPath + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    tst::Process import("/usr/bin/import -window root \"" + unixPath + "\"");
+    if (!import.Started())
         return;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
     std::string dosPath = "Z:" + unixPath;
     for (char& c : dosPath)
         if (c == '/')

@@ -3,6 +3,7 @@
 // the odd fields, with a real progress window as g_pProgressDlg.
 #include "ExtractCabinet.h"
 #include "ExtractTestSupport.h"
+#include "UpdateTestSupport.h"
 
 #include <set>
 
@@ -155,7 +156,7 @@ TEST_F(Extract, ThreeFilesKeepNamesContentsTimesAndMoveTheBar)
         ext::DialogRecorder seen(dlg.m_hWnd);
         g_timesSet.clear();
         ASSERT_TRUE(Run(ext::TestData(cab)));
-        EXPECT_EQ(ext::Names(target), (std::set<std::string>{"alpha.txt", "bravo.log", "charlie.dat"}));
+        EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"alpha.txt", "bravo.log", "charlie.dat"}));
         std::vector<std::string> statuses;
         std::vector<std::vector<ULONGLONG>> times;
         for (const auto& f : files) {
@@ -166,7 +167,7 @@ TEST_F(Extract, ThreeFilesKeepNamesContentsTimesAndMoveTheBar)
             EXPECT_EQ(Ull(&d.ftLastWriteTime), f.utc) << f.name;
             times.push_back({f.utc, 0, f.utc});
             EXPECT_EQ(d.dwFileAttributes, DWORD(FILE_ATTRIBUTE_ARCHIVE)) << f.name;
-            statuses.push_back(tst::Cp932((std::string("ﾌｧｲﾙ: ") + f.name + " をｺﾋﾟｰしています.").c_str()));
+            statuses.push_back(upd::Copying(f.name));
         }
         EXPECT_EQ(g_timesSet, times);
         EXPECT_EQ(seen.TextsOf(IDC_STATUS_TEXT), statuses);
@@ -250,14 +251,14 @@ TEST_F(Extract, ARefusedReplacementIsTriedAgainThenWrittenInPlace)
     EXPECT_EQ(tst::ReadBytes(a), "new a");
     EXPECT_EQ(GetFileAttributesA(a.c_str()), 0x21u);
     EXPECT_EQ(g_timesSet.back(), (std::vector<ULONGLONG>{Utc(2021, 3, 3, 20, 6, 8), 0, Utc(2021, 3, 3, 20, 6, 8)}));
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"a.dat"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
 
     // Any other refusal is not a file in use: no second try, no overwrite.
     prepare("old", 100, ERROR_NOT_SAME_DEVICE);
     EXPECT_FALSE(Run(cab));
     EXPECT_EQ(g_calls, std::vector<std::string>{refused + "17"});
     EXPECT_EQ(tst::ReadBytes(a), "old");
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"a.dat"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
 }
 
 TEST_F(Extract, StoredFolderMustAlreadyExist)
@@ -343,13 +344,13 @@ TEST_F(Extract, FailureInsideAFileKeepsThePreviousVersion)
     EXPECT_EQ(tst::ReadBytes(a), "new a");
     EXPECT_EQ(tst::ReadBytes(b), "previous b");
     EXPECT_EQ(GetFileAttributesA(b.c_str()), DWORD(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
-    EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat", "b.dat"}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "b.dat"}));
 
     // Without a previous version, the part written goes again.
     SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(b.c_str());
     EXPECT_FALSE(Run(Write(plan)));
-    EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat"}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat"}));
 }
 
 namespace {
@@ -358,27 +359,18 @@ namespace {
 class HeldElsewhere {
 public:
     HeldElsewhere(const std::string& path, DWORD dwShare)
+        : m_holder("\"" + tst::BinFile("tbwindow.exe") + "\" VelraHolderWnd - --hidden")
     {
-        STARTUPINFOA si{};
-        si.cb = sizeof(si);
-        std::string cmd = "\"" + tst::BinFile("tbwindow.exe") + "\" VelraHolderWnd - --hidden";
-        EXPECT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi));
+        EXPECT_TRUE(m_holder.Started());
         HANDLE hMine = CreateFileA(path.c_str(), GENERIC_READ, dwShare, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_NE(hMine, INVALID_HANDLE_VALUE);
         HANDLE hTheirs = nullptr;
-        EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), hMine, m_pi.hProcess, &hTheirs, 0, FALSE,
+        EXPECT_TRUE(DuplicateHandle(GetCurrentProcess(), hMine, m_holder.Handle(), &hTheirs, 0, FALSE,
                                     DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
-    }
-    ~HeldElsewhere()
-    {
-        TerminateProcess(m_pi.hProcess, 0);
-        WaitForSingleObject(m_pi.hProcess, 5000);
-        CloseHandle(m_pi.hThread);
-        CloseHandle(m_pi.hProcess);
     }
 
 private:
-    PROCESS_INFORMATION m_pi{};
+    tst::Process m_holder;  // ended, and so the handle closed, at the end
 };
 }  // namespace
 
@@ -402,7 +394,7 @@ TEST_F(Extract, DestinationHeldOpenElsewhereIsOverwrittenOnlyIfItsHolderSharesWr
                 HeldElsewhere held(b, dwShare);
                 bOk = Run(cab);
             }
-            EXPECT_EQ(ext::Names(target), (std::set<std::string>{"a.dat", "b.dat"})) << "no temporary file is left";
+            EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "b.dat"})) << "no temporary file is left";
             EXPECT_EQ(tst::ReadBytes(target + "a.dat"), "new a");
             if (!dwShare) {
                 EXPECT_FALSE(bOk);
@@ -439,7 +431,7 @@ TEST_F(Extract, NamesThatWouldLeaveTheTargetAreRefused)
             EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
             DeleteFileA(path.c_str());
         }
-        EXPECT_EQ(ext::Names(target), std::set<std::string>{"first.txt"});
+        EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"first.txt"});
     }
 }
 
@@ -452,7 +444,7 @@ TEST_F(Extract, Utf8NamesAreConvertedOrRefused)
     EXPECT_FALSE(Run(Write(CabPlan{{{"bad\xff.txt", "x", 0xA0}}})));
     // Code page 932 names pass unchanged, 0x5C trail bytes included.
     EXPECT_TRUE(Run(Write(CabPlan{{{so, "so"}}})));
-    EXPECT_EQ(ext::Names(target), (std::set<std::string>{kana, so}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{kana, so}));
 }
 
 TEST_F(Extract, PathLengthLimits)
@@ -475,7 +467,7 @@ TEST_F(Extract, CabinetSetsFailWithoutWaitingForTheNextOne)
     EmptyTarget();
     CabPlan plan{{{"first.txt", "1"}, {"spans.txt", "2", 0x20, 0xFFFE}}, 2};
     EXPECT_FALSE(Run(Write(plan)));
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"first.txt"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"first.txt"});
 }
 
 TEST_F(Extract, EntriesBegunInAnEarlierCabinetAreNeverMissingWithSuccess)
@@ -485,7 +477,7 @@ TEST_F(Extract, EntriesBegunInAnEarlierCabinetAreNeverMissingWithSuccess)
     // extracted and the bar ends one short, but the result is a failure.
     CabPlan plan{{{"cont.txt", "tail", 0x20, 0xFFFD}, {"own.txt", "own", 0x20, 1}}, 1};
     EXPECT_FALSE(Run(Write(plan)));
-    EXPECT_EQ(ext::Names(target), std::set<std::string>{"own.txt"});
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"own.txt"});
     EXPECT_EQ(tst::ReadBytes(target + "own.txt"), "own");
     EXPECT_EQ(Bar(PBM_GETPOS), 1);
     EXPECT_EQ(Bar(PBM_GETRANGE, FALSE), 2);

@@ -84,56 +84,25 @@ std::vector<std::string> CorpusNames()
     return names;
 }
 
-namespace {
-void SnapshotInto(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>& out)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + prefix + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            SnapshotInto(folder, prefix + name + "\\", out);
-        else
-            out[prefix + name] = tst::ReadBytes(folder + prefix + name) + "|attr " +
-                                 std::to_string(fd.dwFileAttributes);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-}
-}  // namespace
-
 std::map<std::string, std::string> Snapshot(const std::string& folder)
 {
     std::map<std::string, std::string> out;
-    SnapshotInto(folder, "", out);
+    for (const std::string& name : tst::FileNames(folder))
+        out[name] = tst::ReadBytes(folder + name) + "|attr " +
+                    std::to_string(GetFileAttributesA((folder + name).c_str()));
     return out;
-}
-
-namespace {
-DialogRecorder* s_pRecorder;
 }
 
 DialogRecorder::DialogRecorder(HWND hDlg) : m_hDlg(hDlg)
 {
-    s_pRecorder = this;
-    m_hSent = SetWindowsHookExA(WH_CALLWNDPROC, SentHook, nullptr, GetCurrentThreadId());
-    m_hPosted = SetWindowsHookExA(WH_GETMESSAGE, PostedHook, nullptr, GetCurrentThreadId());
-}
-
-DialogRecorder::~DialogRecorder()
-{
-    UnhookWindowsHookEx(m_hSent);
-    UnhookWindowsHookEx(m_hPosted);
-    s_pRecorder = nullptr;
+    Hook(WH_CALLWNDPROC, SentHook);
+    Hook(WH_GETMESSAGE, PostedHook);
 }
 
 LRESULT CALLBACK DialogRecorder::SentHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    DialogRecorder* r = s_pRecorder;
+    DialogRecorder* r = Current();
     if (code == HC_ACTION && r && p->message == WM_SETTEXT && GetParent(p->hwnd) == r->m_hDlg)
         r->m_texts.push_back({GetDlgCtrlID(p->hwnd), reinterpret_cast<const char*>(p->lParam)});
     if (code == HC_ACTION && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
@@ -144,7 +113,7 @@ LRESULT CALLBACK DialogRecorder::SentHook(int code, WPARAM wParam, LPARAM lParam
 LRESULT CALLBACK DialogRecorder::PostedHook(int code, WPARAM wParam, LPARAM lParam)
 {
     const MSG* p = reinterpret_cast<const MSG*>(lParam);
-    DialogRecorder* r = s_pRecorder;
+    DialogRecorder* r = Current();
     if (code == HC_ACTION && wParam == PM_REMOVE && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
         r->m_commands.push_back(LOWORD(p->wParam));
     return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -158,14 +127,5 @@ std::vector<std::string> DialogRecorder::TextsOf(int nId) const
             out.push_back(t.second);
     return out;
 }
-
-std::set<std::string> Names(const std::string& folder)
-{
-    std::set<std::string> out;
-    for (const auto& f : Snapshot(folder))
-        out.insert(f.first);
-    return out;
-}
-
 
 }  // namespace ext

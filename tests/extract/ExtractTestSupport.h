@@ -35,15 +35,13 @@ std::vector<std::string> CorpusNames();         // the libmspack corpus, file na
 
 // Every file under a folder: relative path -> contents and attributes.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
-std::set<std::string> Names(const std::string& folder);  // the paths only
 
 // Records the texts set on one dialog's controls, as they are sent (a text
 // set twice shows twice, one left alone not at all), and the commands the
 // dialog receives, sent or posted.
-class DialogRecorder {
+class DialogRecorder : public tst::HookRecorder<DialogRecorder> {
 public:
     explicit DialogRecorder(HWND hDlg);
-    ~DialogRecorder();
     std::vector<std::string> TextsOf(int nId) const;
     std::vector<WORD> Commands() const { return m_commands; }
 
@@ -51,7 +49,6 @@ private:
     static LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PostedHook(int code, WPARAM wParam, LPARAM lParam);
     HWND m_hDlg;
-    HHOOK m_hSent, m_hPosted;
     std::vector<std::pair<int, std::string>> m_texts;
     std::vector<WORD> m_commands;
 };

@@ -14,9 +14,8 @@ struct ProgressView {
 BOOL CALLBACK FindProgress(HWND hWnd, LPARAM lParam)
 {
     auto* found = reinterpret_cast<std::pair<DWORD, HWND>*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    if ((!found->first || pid == found->first) && FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr)) {
+    if ((!found->first || tst::ProcessOf(hWnd) == found->first) &&
+        FindWindowExA(hWnd, nullptr, "msctls_progress32", nullptr)) {
         found->second = hWnd;
         return FALSE;
     }
@@ -43,14 +42,12 @@ bool ReadProgress(DWORD pid, ProgressView& view)
 struct Watch {
     std::set<std::string> statuses;
     std::vector<ProgressView> underBoxes;
-    volatile bool stop = false;
-    static DWORD WINAPI Poll(void* p)
+    bool Poll()
     {
-        Watch* w = static_cast<Watch*>(p);
-        for (ProgressView v; !w->stop; Sleep(2))
-            if (ReadProgress(0, v))
-                w->statuses.insert(v.status);
-        return 0;
+        ProgressView v;
+        if (ReadProgress(0, v))
+            statuses.insert(v.status);
+        return true;
     }
     static void OnBox(const tst::SeenBox&, HWND, DWORD pid, void* p)
     {
@@ -73,16 +70,10 @@ struct Machine {
     }
     tst::RunResult Run(Watch& watch)
     {
-        HANDLE hPoll = CreateThread(nullptr, 0, Watch::Poll, &watch, 0, nullptr);
+        tst::BackgroundPoll poll([&watch] { return watch.Poll(); });
         tst::RunResult r = tst::RunAndAnswer("\"" + (updater / "VelraUpdate.exe") + "\"", 180000, Watch::OnBox, &watch);
-        watch.stop = true;
-        WaitForSingleObject(hPoll, INFINITE);
-        CloseHandle(hPoll);
+        poll.Stop();
         return r;
-    }
-    std::string Status(const char* file)
-    {
-        return tst::Cp932((std::string("ﾌｧｲﾙ: ") + file + " をｺﾋﾟｰしています.").c_str());
     }
 
     tst::TempDir updater{"upd"}, hub{"hub"}, viewer{"view"}, led{"led"};
@@ -92,7 +83,6 @@ struct Machine {
                               led / "VelraLumoLEDUtility.EXE"};
 };
 
-const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
 const std::set<std::string> kThree = {"alpha.txt", "bravo.log", "charlie.dat"};
 }  // namespace
 
@@ -104,12 +94,12 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_EQ(r.boxes[0].text, upd::DoneText());
     // The window is still up under the last box, on the last package's last file.
     ASSERT_EQ(watch.underBoxes.size(), 1u);
     EXPECT_EQ(watch.underBoxes[0].title, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄﾌｧｲﾙをｲﾝｽﾄｰﾙしています."));
-    EXPECT_EQ(watch.underBoxes[0].status, m.Status("charlie.dat"));
+    EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("charlie.dat"));
     EXPECT_EQ(watch.underBoxes[0].percent, "100%");
     int moduleNames = 0;
     for (const std::string& s : watch.statuses)
@@ -119,10 +109,10 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
     std::set<std::string> hubFiles = kThree;
     for (int i = 1; i <= 60; ++i)
         hubFiles.insert("module" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".dll");
-    EXPECT_EQ(ext::Names(m.hub.Path()), hubFiles);
+    EXPECT_EQ(tst::FileNames(m.hub.Path()), hubFiles);
     EXPECT_EQ(tst::ReadBytes(m.hub / "module37.dll"), tst::ReadBytes(ext::TestData("src\\many\\module37.dll")));
-    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
-    EXPECT_EQ(ext::Names(m.led.Path()), kThree);
+    EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_EQ(tst::FileNames(m.led.Path()), kThree);
     EXPECT_EQ(tst::ReadBytes(m.led / "bravo.log"), tst::ReadBytes(ext::TestData("src\\three\\bravo.log")));
 }
 
@@ -137,17 +127,17 @@ TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 1u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_EQ(r.boxes[0].text, upd::FailedText());
     ASSERT_EQ(watch.underBoxes.size(), 1u);
-    EXPECT_EQ(watch.underBoxes[0].status, m.Status("bravo.log"));
+    EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
 
     std::set<std::string> hubFiles = kThree;
     hubFiles.insert("core.dll");
-    EXPECT_EQ(ext::Names(m.hub.Path()), hubFiles);
+    EXPECT_EQ(tst::FileNames(m.hub.Path()), hubFiles);
     EXPECT_EQ(tst::ReadBytes(m.hub / "bravo.log"), tst::ReadBytes(ext::TestData("src\\three\\bravo.log")));
-    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
-    EXPECT_EQ(ext::Names(m.led.Path()), kThree);
+    EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_EQ(tst::FileNames(m.led.Path()), kThree);
 }
 
 TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
@@ -162,13 +152,13 @@ TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
     tst::RunResult r = m.Run(watch);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 1u);
-    const std::string failed = tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました.");
+    const std::string failed = upd::FailedText();
     ASSERT_EQ(r.boxes.size(), 2u);
     EXPECT_EQ(r.boxes[0].text, failed);
     EXPECT_EQ(r.boxes[1].text, failed);
     ASSERT_EQ(watch.underBoxes.size(), 2u);
-    EXPECT_EQ(watch.underBoxes[0].status, m.Status("bravo.log"));
+    EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
     EXPECT_EQ(watch.underBoxes[1].status, tst::Cp932("準備中..."));
-    EXPECT_EQ(ext::Names(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
-    EXPECT_TRUE(ext::Names(m.led.Path()).empty());
+    EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_TRUE(tst::FileNames(m.led.Path()).empty());
 }

@@ -66,37 +66,6 @@ size_t CountOf(const std::string& text, const std::string& what)
     return n;
 }
 
-// The names that the image imports from each library, read from the file.
-std::vector<std::pair<std::string, std::string>> ImportsOf(const std::string& path)
-{
-    std::vector<std::pair<std::string, std::string>> imports;
-    std::string image = tst::ReadBytes(path);
-    if (image.size() < sizeof(IMAGE_DOS_HEADER))
-        return imports;
-    const char* base = image.data();
-    auto* pNt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_SECTION_HEADER* pSections = IMAGE_FIRST_SECTION(pNt);
-    auto at = [&](DWORD rva) -> const char* {
-        for (int i = 0; i < pNt->FileHeader.NumberOfSections; ++i) {
-            const IMAGE_SECTION_HEADER& s = pSections[i];
-            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData)
-                return base + s.PointerToRawData + (rva - s.VirtualAddress);
-        }
-        return nullptr;
-    };
-    auto* pDesc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
-        at(pNt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress));
-    for (; pDesc && pDesc->Name; ++pDesc) {
-        const char* pszLib = at(pDesc->Name);
-        auto* pThunk = reinterpret_cast<const IMAGE_THUNK_DATA32*>(
-            at(pDesc->OriginalFirstThunk ? pDesc->OriginalFirstThunk : pDesc->FirstThunk));
-        for (; pThunk && pThunk->u1.AddressOfData; ++pThunk)
-            if (!(pThunk->u1.Ordinal & IMAGE_ORDINAL_FLAG32))
-                imports.emplace_back(pszLib, at(pThunk->u1.AddressOfData) + 2);
-    }
-    return imports;
-}
 }  // namespace
 
 TEST(Manifest, EachProgramAsksForItsLevelWithOneNamespaceOnTrustInfo)
@@ -123,9 +92,10 @@ TEST(CommonControls, BothProgramsImportTheirRegistration)
 {
     for (const Program& program : kPrograms) {
         SCOPED_TRACE(program.file);
+        std::string file = tst::ReadBytes(tst::ShippedFile(program.file));
         bool bFound = false;
-        for (const auto& import : ImportsOf(tst::ShippedFile(program.file)))
-            if (_stricmp(import.first.c_str(), "comctl32.dll") == 0 && import.second == "InitCommonControlsEx")
+        for (const auto& import : tst::PeImage(file.data(), file.size(), false).Imports())
+            if (_stricmp(import.dll.c_str(), "comctl32.dll") == 0 && import.function == "InitCommonControlsEx")
                 bFound = true;
         EXPECT_TRUE(bFound);
     }

@@ -140,15 +140,26 @@ protected:
 
 TEST_F(PaintTest, TickIsTwentyOnePixelsInAPlainCellOnTheOlderShells)
 {
-    const POINT* tick = IconMenuTickPixels();
+    // Three pixels thick, in a 7 x 7 square at (left + 5, top + 6).
+    const char* const kTick[] = {
+        "......#",
+        ".....##",
+        "#...###",
+        "##.###.",
+        "#####..",
+        ".###...",
+        "..#....",
+    };
     for (int kind : {OS_NT3, OS_WIN32S}) {
         for (int cy : {19, 21}) {
             CIconMenu::s_nOsKind = kind;
             Paint(L"Item", MF_CHECKED, ODS_CHECKED, 170, cy);
             int dy = cy == 21 ? 1 : 0;
             std::set<std::pair<int, int>> expected;
-            for (int i = 0; i < 21; ++i)
-                expected.insert({m_row.left + 5 + tick[i].x, m_row.top + dy + 6 + tick[i].y});
+            for (int y = 0; y < 7; ++y)
+                for (int x = 0; x < 7; ++x)
+                    if (kTick[y][x] == '#')
+                        expected.insert({m_row.left + 5 + x, m_row.top + dy + 6 + y});
             RECT cell = Cell(dy);
             EXPECT_EQ(Find(MENUTEXT, cell), expected) << kind << " " << cy;
             EXPECT_EQ(Find(MENU, cell).size(), 16u * 15u - 21u) << "no edge, menu face";

@@ -7,6 +7,7 @@
 #include "BrightnessDlg.h"
 #include "IndicatorDevice.h"
 #include "LEDUtilityApp.h"
+#include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
 #include "TestSupport.h"
@@ -18,7 +19,7 @@ CLEDUtilityApp theApp;
 
 namespace {
 
-class LedDeviceTest : public ::testing::Test {
+class LedDeviceTest : public led::FrameTest {
 protected:
     void SetUp() override
     {
@@ -30,16 +31,8 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(m_hWnd))
-            m_pFrame->DestroyWindow();
-        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
+        led::FrameTest::TearDown();
         led::Driver("stop");
-    }
-    void CreateFrame()
-    {
-        m_pFrame = new CMainFrame;
-        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
-        m_hWnd = m_pFrame->m_hWnd;
     }
     void Ticks(int n)
     {
@@ -48,9 +41,6 @@ protected:
     }
     // Kills the apply timer; false when it had already stopped.
     bool TimerWasRunning() { return KillTimer(m_hWnd, IDT_APPLYLEVEL) != FALSE; }
-
-    CMainFrame* m_pFrame = nullptr;
-    HWND m_hWnd = nullptr;
 };
 
 TEST_F(LedDeviceTest, AbsentDriverFailsAndReceivesNothing)
@@ -77,9 +67,8 @@ TEST_F(LedDeviceTest, DriverUpAtStartGetsTheDefaultLevelOnceAtTheFirstTick)
     RegCloseKey(key);
     EXPECT_EQ(-100, led::StoredLevel());
 
-    led::Pump(600);
     EXPECT_TRUE(led::DeviceLog().empty()) << "no attempt before the first tick";
-    led::Pump(1000);
+    tst::WaitFor("the first tick's call", [] { return !led::DeviceLog().empty(); });
     EXPECT_EQ(led::DeviceCalls({"02000000"}), led::DeviceLog());
     EXPECT_FALSE(TimerWasRunning());
 }

@@ -2,26 +2,21 @@
 
 #include <shellapi.h>
 
+#include <string.h>
+
 #include <algorithm>
-#include <sstream>
 
 #include "TestSupport.h"
 
 namespace led {
 
 namespace {
-const char kDeviceLog[] = "C:\\testbed\\events.log";
-
 std::vector<std::string> ReadDeviceLines()
 {
     std::vector<std::string> lines;
-    std::istringstream text(tst::ReadBytes(kDeviceLog));
-    for (std::string line; std::getline(text, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string& line : tst::TestbedEvents())
         if (line == "driver open" || line == "driver close" || line.rfind("driver ioctl", 0) == 0)
             lines.push_back(line);
-    }
     return lines;
 }
 
@@ -62,23 +57,21 @@ void CALLBACK ModalStep(HWND, UINT, UINT_PTR idEvent, DWORD)
 
 bool Driver(const char* verb)
 {
-    Process ctl("\"" + tst::BinFile("tbdriver.exe") + "\" " + verb);
-    return ctl.Wait(30000) == 0;
+    tst::Process ctl("\"" + tst::BinFile("tbdriver.exe") + "\" " + verb);
+    return ctl.Wait() == 0;
 }
 
-void ClearDeviceLog() { DeleteFileA(kDeviceLog); }
+void ClearDeviceLog() { tst::ClearTestbedEvents(); }
 
 std::vector<std::string> DeviceLog()
 {
     std::vector<std::string> lines;
-    for (DWORD waited = 0;; waited += 20) {
+    tst::WaitFor("as many driver closes as opens", [&] {
         lines = ReadDeviceLines();
-        auto opens = std::count(lines.begin(), lines.end(), "driver open");
-        auto closes = std::count(lines.begin(), lines.end(), "driver close");
-        if (closes >= opens || waited > 3000)
-            return lines;
-        Sleep(20);
-    }
+        return std::count(lines.begin(), lines.end(), "driver close") >=
+               std::count(lines.begin(), lines.end(), "driver open");
+    }, 30000, false);
+    return lines;
 }
 
 std::vector<std::string> DeviceCalls(std::initializer_list<const char*> levels)
@@ -101,14 +94,24 @@ bool TrayHasIcon(HWND hWnd)
     return Shell_NotifyIconA(NIM_MODIFY, &nid) != FALSE;
 }
 
-std::vector<HWND> TrayIconWindows()
+namespace {
+BOOL CALLBACK CollectIconWindow(HWND hWnd, LPARAM lParam)
 {
-    std::vector<HWND> icons;
-    HWND hTray = FindWindowA("__winex11_standalone_tray", nullptr);
-    for (HWND h = FindWindowExA(hTray, nullptr, "__winex11_tray_icon", nullptr); hTray && h;
-         h = FindWindowExA(hTray, h, "__winex11_tray_icon", nullptr))
-        icons.push_back(h);
-    return icons;
+    // The display driver's icon windows, and those of the desktop's own
+    // tray that later Wine versions use.
+    char cls[64] = "";
+    GetClassNameA(hWnd, cls, sizeof(cls));
+    if (!strcmp(cls, "__winex11_tray_icon") || !strcmp(cls, "__wine_tray_icon"))
+        reinterpret_cast<std::set<HWND>*>(lParam)->insert(hWnd);
+    return TRUE;
+}
+}  // namespace
+
+std::set<HWND> TrayIconWindows()
+{
+    std::set<HWND> found;
+    EnumChildWindows(GetDesktopWindow(), CollectIconWindow, LPARAM(&found));
+    return found;
 }
 
 std::string SettingsKey() { return "Software\\KANDELO\\" + tst::Cp932("Velra ﾊﾟﾜｰ ｲﾝｼﾞｹｰﾀｰ輝度設定"); }
@@ -124,34 +127,16 @@ int StoredLevel()
     return err == 0 && type == REG_DWORD && cb == sizeof(value) ? int(value) : -100;
 }
 
-bool Pump(DWORD ms)
-{
-    bool quit = false;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            quit = quit || msg.message == WM_QUIT;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return quit;
-}
-
 bool PlaceCursor(int x, int y)
 {
     // The position asked for is reported at once even when the move was
     // refused; the pointer's real place shows a moment later.
-    for (int i = 0; i < 50; ++i) {
+    return tst::WaitFor("the cursor to stay where it was put", [&] {
         POINT pt{};
         SetCursorPos(x, y);
         Sleep(150);
-        if (GetCursorPos(&pt) && pt.x == x && pt.y == y)
-            return true;
-    }
-    return false;
+        return GetCursorPos(&pt) && pt.x == x && pt.y == y;
+    }, 30000, false);
 }
 
 void RunInsideModalLoop(std::function<void()> fn)
@@ -165,63 +150,14 @@ ExeCounter::ExeCounter(const std::string& exePath)
     m_hModule = LoadLibraryExA(exePath.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     if (!m_hModule)
         return;
-    BYTE* base = reinterpret_cast<BYTE*>(m_hModule);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    IMAGE_SECTION_HEADER* sec = IMAGE_FIRST_SECTION(nt);
-    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i)
-        if (memcmp(sec[i].Name, "S_SEG\0\0", 8) == 0)
-            m_pCount = reinterpret_cast<volatile LONG*>(base + sec[i].VirtualAddress);
+    if (const IMAGE_SECTION_HEADER* sec = tst::PeImage(m_hModule).Section("S_SEG"))
+        m_pCount = reinterpret_cast<volatile LONG*>(reinterpret_cast<BYTE*>(m_hModule) + sec->VirtualAddress);
 }
 
 ExeCounter::~ExeCounter()
 {
     if (m_hModule)
         FreeLibrary(m_hModule);
-}
-
-Process::Process(const std::string& commandLine)
-{
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
-        m_pi = PROCESS_INFORMATION{};
-}
-
-Process::~Process()
-{
-    if (!m_pi.hProcess)
-        return;
-    if (WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) {
-        TerminateProcess(m_pi.hProcess, 255);
-        WaitForSingleObject(m_pi.hProcess, 5000);
-    }
-    CloseHandle(m_pi.hThread);
-    CloseHandle(m_pi.hProcess);
-}
-
-long Process::Wait(DWORD timeoutMs)
-{
-    DWORD code = 0;
-    if (!m_pi.hProcess || WaitForSingleObject(m_pi.hProcess, timeoutMs) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(m_pi.hProcess, &code))
-        return -1;
-    return long(code);
-}
-
-HWND Process::FindWindowOfClass(const char* cls, DWORD timeoutMs) const
-{
-    for (DWORD waited = 0;; waited += 50) {
-        for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h; h = FindWindowExA(nullptr, h, cls, nullptr)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            if (pid == m_pi.dwProcessId)
-                return h;
-        }
-        if (waited >= timeoutMs)
-            return nullptr;
-        Sleep(50);
-    }
 }
 
 }  // namespace led

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,18 +25,14 @@ std::vector<std::string> DeviceCalls(std::initializer_list<const char*> levels);
 // Wine drops a window's icons when the window is destroyed, so this does
 // not tell whether a destroyed window removed its icon itself.
 bool TrayHasIcon(HWND hWnd);
-// The icons' windows in Wine's own tray window ("Wine System Tray", shown
-// on a display without a window manager), in their order there.
-std::vector<HWND> TrayIconWindows();
+// Every icon window of Wine's own notification area (shown on a display
+// without a tray of its own), shown or not.
+std::set<HWND> TrayIconWindows();
 
 // HKEY_CURRENT_USER path of the utility's settings.
 std::string SettingsKey();
 // The "Value" DWORD there; -100 when absent or of another type.
 int StoredLevel();
-
-// Dispatches this thread's messages for about ms milliseconds; true when
-// WM_QUIT was among them.
-bool Pump(DWORD ms);
 
 // Puts the cursor at x, y and waits until the system reports it there. A
 // move can be refused while the display's pointer is held elsewhere (after
@@ -58,21 +55,6 @@ public:
 private:
     HMODULE m_hModule = nullptr;
     volatile LONG* m_pCount = nullptr;
-};
-
-// A started program; killed at the end if it is still running.
-class Process {
-public:
-    explicit Process(const std::string& commandLine);
-    ~Process();
-    bool Started() const { return m_pi.hProcess != nullptr; }
-    // The exit code, or -1 while it runs after timeoutMs.
-    long Wait(DWORD timeoutMs);
-    // The first top-level window of this process with that class.
-    HWND FindWindowOfClass(const char* cls, DWORD timeoutMs) const;
-
-private:
-    PROCESS_INFORMATION m_pi{};
 };
 
 }  // namespace led

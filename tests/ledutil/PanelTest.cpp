@@ -155,13 +155,11 @@ TEST_F(LedPanelTest, LosingActivationDestroysAndDeletesThePanel)
     HWND hPanel = Open(2);
     ShowWindow(hPanel, SW_SHOW);
     SetForegroundWindow(hPanel);
-    led::Pump(100);
-    ASSERT_EQ(hPanel, GetForegroundWindow());
+    ASSERT_TRUE(tst::WaitFor("the panel in front", [&] { return GetForegroundWindow() == hPanel; }));
     HWND hOther = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 10, 10, 50, 50, nullptr, nullptr,
                                   nullptr, nullptr);
     SetForegroundWindow(hOther);
-    led::Pump(100);
-    EXPECT_FALSE(IsWindow(hPanel));
+    EXPECT_TRUE(tst::WaitFor("the panel to go", [&] { return !IsWindow(hPanel); }));
     EXPECT_TRUE(m_bDeleted);
     DestroyWindow(hOther);
 }

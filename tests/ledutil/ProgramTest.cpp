@@ -2,6 +2,9 @@
 // and its end when the real updater replaces its files.
 #include <shlwapi.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "LedTestSupport.h"
 #include "TestSupport.h"
 
@@ -16,8 +19,8 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 std::vector<std::string> DeviceLogAfterCalls(size_t nCalls)
 {
     std::vector<std::string> lines;
-    for (int i = 0; i < 100 && (lines = led::DeviceLog()).size() < 3 * nCalls; ++i)
-        Sleep(50);
+    tst::WaitFor("the driver's calls", [&] { return (lines = led::DeviceLog()).size() >= 3 * nCalls; }, 30000,
+                 false);
     return lines;
 }
 
@@ -52,18 +55,16 @@ TEST_F(LedProgramTest, SecondCopyEndsAtOnceAndTheFirstRunsOn)
     led::ExeCounter count(m_exe);
     ASSERT_TRUE(count.Get());
     ASSERT_EQ(-1, *count.Get());
-    led::Process first(Quoted(m_exe));
-    HWND hFrame = first.FindWindowOfClass(kClass, 10000);
+    tst::Process first(Quoted(m_exe));
+    HWND hFrame = tst::WaitForWindow(first.Id(), kClass);
     ASSERT_TRUE(hFrame);
     EXPECT_EQ(0, *count.Get());
     EXPECT_EQ(led::DeviceCalls({"02000000"}), DeviceLogAfterCalls(1));
     led::ClearDeviceLog();
     SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
 
-    led::Process second(Quoted(m_exe));
-    EXPECT_EQ(0, second.Wait(10000));
-    EXPECT_FALSE(second.FindWindowOfClass(kClass, 0));
-    Sleep(1500);  // a tick of its frame, had it made one
+    tst::Process second(Quoted(m_exe));
+    EXPECT_EQ(0u, second.Wait());
     EXPECT_TRUE(led::DeviceLog().empty());
     EXPECT_FALSE(SettingsKeyExists());
     EXPECT_EQ(0, *count.Get());
@@ -71,15 +72,15 @@ TEST_F(LedProgramTest, SecondCopyEndsAtOnceAndTheFirstRunsOn)
 
     SendMessageA(hFrame, WM_CLOSE, 0, 0);
     EXPECT_FALSE(led::TrayHasIcon(hFrame));
-    EXPECT_EQ(0, first.Wait(10000));
+    EXPECT_EQ(0u, first.Wait());
     EXPECT_EQ(-1, *count.Get());
 
-    led::Process again(Quoted(m_exe));
-    HWND hAgain = again.FindWindowOfClass(kClass, 10000);
+    tst::Process again(Quoted(m_exe));
+    HWND hAgain = tst::WaitForWindow(again.Id(), kClass);
     ASSERT_TRUE(hAgain) << "starts again after an exit";
     EXPECT_EQ(0, *count.Get());
     SendMessageA(hAgain, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, again.Wait(10000));
+    EXPECT_EQ(0u, again.Wait());
     EXPECT_EQ(-1, *count.Get());
 }
 
@@ -88,44 +89,41 @@ TEST_F(LedProgramTest, TwentyCopiesStartedTogetherLeaveExactlyOneRunning)
     led::ExeCounter count(m_exe);
     ASSERT_TRUE(count.Get());
     // Created suspended and released together, so that the starts race.
-    std::vector<PROCESS_INFORMATION> copies(20);
-    for (PROCESS_INFORMATION& pi : copies) {
-        STARTUPINFOA si{};
-        si.cb = sizeof(si);
-        std::string cmd = Quoted(m_exe);
-        ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                                   &si, &pi));
+    std::vector<std::unique_ptr<tst::Process>> copies;
+    for (int i = 0; i < 20; ++i) {
+        copies.emplace_back(new tst::Process(Quoted(m_exe), CREATE_SUSPENDED));
+        ASSERT_TRUE(copies.back()->Started());
     }
-    for (PROCESS_INFORMATION& pi : copies)
-        ResumeThread(pi.hThread);
+    for (auto& copy : copies)
+        copy->Resume();
 
-    int nEnded = 0;
-    for (PROCESS_INFORMATION& pi : copies)
-        if (WaitForSingleObject(pi.hProcess, 15000) == WAIT_OBJECT_0)
-            ++nEnded;
-    EXPECT_EQ(nEnded, 19) << "all but one copy end by themselves";
-    HWND hFrame = FindWindowA(kClass, nullptr);
+    auto ended = [&] {
+        return std::count_if(copies.begin(), copies.end(),
+                             [](const std::unique_ptr<tst::Process>& c) { return !c->Running(); });
+    };
+    HWND hFrame = nullptr;
+    tst::WaitFor("all copies but one to end and one window", [&] {
+        return ended() >= 19 && (hFrame = FindWindowA(kClass, nullptr)) != nullptr;
+    }, 60000, false);
     ASSERT_TRUE(hFrame);
+    EXPECT_EQ(ended(), 19) << "all but one copy end by themselves";
     EXPECT_EQ(0, *count.Get());
     SendMessageA(hFrame, WM_CLOSE, 0, 0);
-    for (PROCESS_INFORMATION& pi : copies) {
-        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
+    for (auto& copy : copies)
+        EXPECT_NE(copy->Wait(), DWORD(-1));
     EXPECT_EQ(-1, *count.Get());
 
-    led::Process again(Quoted(m_exe));
-    HWND hAgain = again.FindWindowOfClass(kClass, 10000);
+    tst::Process again(Quoted(m_exe));
+    HWND hAgain = tst::WaitForWindow(again.Id(), kClass);
     ASSERT_TRUE(hAgain) << "a new start runs after all copies ended";
     SendMessageA(hAgain, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, again.Wait(10000));
+    EXPECT_EQ(0u, again.Wait());
 }
 
 TEST_F(LedProgramTest, ReportedLevelIsStoredAndAppliedAtTheNextStart)
 {
-    led::Process first(Quoted(m_exe));
-    HWND hFrame = first.FindWindowOfClass(kClass, 10000);
+    tst::Process first(Quoted(m_exe));
+    HWND hFrame = tst::WaitForWindow(first.Id(), kClass);
     ASSERT_TRUE(hFrame);
     EXPECT_EQ(led::DeviceCalls({"02000000"}), DeviceLogAfterCalls(1));
     EXPECT_TRUE(SettingsKeyExists());
@@ -133,15 +131,15 @@ TEST_F(LedProgramTest, ReportedLevelIsStoredAndAppliedAtTheNextStart)
     EXPECT_EQ(1, SendMessageA(hFrame, kLevelChanged, 0, 1));
     EXPECT_EQ(1, led::StoredLevel());
     SendMessageA(hFrame, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, first.Wait(10000));
+    EXPECT_EQ(0u, first.Wait());
 
     led::ClearDeviceLog();
-    led::Process second(Quoted(m_exe));
-    HWND hSecond = second.FindWindowOfClass(kClass, 10000);
+    tst::Process second(Quoted(m_exe));
+    HWND hSecond = tst::WaitForWindow(second.Id(), kClass);
     ASSERT_TRUE(hSecond);
     EXPECT_EQ(led::DeviceCalls({"01000000"}), DeviceLogAfterCalls(1));
     SendMessageA(hSecond, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0, second.Wait(10000));
+    EXPECT_EQ(0u, second.Wait());
 }
 
 TEST_F(LedProgramTest, UpdaterClosesTheRunningUtilityWhichEndsCleanly)
@@ -154,14 +152,14 @@ TEST_F(LedProgramTest, UpdaterClosesTheRunningUtilityWhichEndsCleanly)
     tst::ScopedValue run(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                          "VelraLumoLEDUtility.EXE", Quoted(exe));
     led::ExeCounter count(exe);
-    led::Process utility(Quoted(exe));
-    HWND hFrame = utility.FindWindowOfClass(kClass, 10000);
+    tst::Process utility(Quoted(exe));
+    HWND hFrame = tst::WaitForWindow(utility.Id(), kClass);
     ASSERT_TRUE(hFrame);
     EXPECT_EQ(0, *count.Get());
 
     tst::RunResult update = tst::RunAndAnswer(Quoted(package / "VelraUpdate.exe"));
     EXPECT_TRUE(update.finished);
-    EXPECT_EQ(0, utility.Wait(5000));
+    EXPECT_EQ(0u, utility.Wait());
     EXPECT_FALSE(led::TrayHasIcon(hFrame));
     EXPECT_EQ(-1, *count.Get());
     EXPECT_EQ("LED utility update marker\r\n", tst::ReadBytes(installed / "ledutil-update.txt"));

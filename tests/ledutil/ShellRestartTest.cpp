@@ -8,11 +8,12 @@
 
 #include <shellapi.h>
 #include <shlwapi.h>
-#include <string.h>
 
+#include <functional>
 #include <set>
 
 #include "LEDUtilityApp.h"
+#include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
 #include "TestSupport.h"
@@ -21,27 +22,6 @@
 extern CLEDUtilityApp theApp;
 
 namespace {
-
-// The display driver's icon windows, and those of the desktop's own tray
-// that later Wine versions use.
-const char* const kTrayIconClasses[] = {"__winex11_tray_icon", "__wine_tray_icon"};
-
-BOOL CALLBACK CollectIconWindow(HWND hWnd, LPARAM lParam)
-{
-    char cls[64] = "";
-    GetClassNameA(hWnd, cls, sizeof(cls));
-    if (!strcmp(cls, kTrayIconClasses[0]) || !strcmp(cls, kTrayIconClasses[1]))
-        reinterpret_cast<std::set<HWND>*>(lParam)->insert(hWnd);
-    return TRUE;
-}
-
-// Every icon window of the notification area, shown or not.
-std::set<HWND> IconWindows()
-{
-    std::set<HWND> found;
-    EnumChildWindows(GetDesktopWindow(), CollectIconWindow, LPARAM(&found));
-    return found;
-}
 
 bool DeleteIconFromOutside(HWND hWnd)
 {
@@ -85,44 +65,31 @@ private:
 decltype(&Shell_NotifyIconA) NotifyIconHook::s_pfnOriginal;
 int NotifyIconHook::s_refuse, NotifyIconHook::s_adds;
 
-class ShellRestart : public ::testing::Test {
+class ShellRestart : public led::FrameTest {
 protected:
-    void TearDown() override
+    // Dispatches this thread's messages until done() holds; the settings
+    // commands the frame posts to itself are counted instead of opening the
+    // panel.
+    void PumpUntil(const char* what, const std::function<bool()>& done)
     {
-        if (m_hWnd && IsWindow(m_hWnd))
-            m_pFrame->DestroyWindow();
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
-    }
-    void CreateFrame()
-    {
-        theApp.SetRegistryKey("KANDELO");
-        m_pFrame = static_cast<CMainFrame*>(RUNTIME_CLASS(CMainFrame)->CreateObject());
-        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
-        m_hWnd = m_pFrame->m_hWnd;
-    }
-    // Dispatches this thread's messages until done() holds (or, given a
-    // duration, for at least that long); the settings commands the frame
-    // posts to itself are counted instead of opening the panel.
-    template <class Done> void PumpUntil(Done done, DWORD minimumMs = 0)
-    {
-        for (DWORD start = GetTickCount(); !done() || GetTickCount() - start < minimumMs;
-             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT)) {
+        tst::WaitFor(what, [&] {
             MSG msg;
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.hwnd == m_hWnd && msg.message == WM_COMMAND && msg.wParam == ID_SETTINGS) {
+                if (msg.hwnd == m_hWnd && msg.message == WM_COMMAND && msg.wParam == ID_SETTINGS)
                     ++m_nSettings;
-                    continue;
-                }
-                DispatchMessageA(&msg);
+                else
+                    DispatchMessageA(&msg);
             }
-        }
+            return done();
+        }, 30000, false);
+    }
+    // The same for ms milliseconds, to let whatever else would come come.
+    void PumpFor(DWORD ms)
+    {
+        const DWORD start = GetTickCount();
+        PumpUntil("time to pass", [&] { return GetTickCount() - start >= ms; });
     }
 
-    CMainFrame* m_pFrame = nullptr;
-    HWND m_hWnd = nullptr;
     int m_nSettings = 0;
 };
 
@@ -136,21 +103,21 @@ TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
 
     // Announced without a restart: still one icon, and the frame still
     // knows it holds it.
-    const size_t icons = IconWindows().size();
+    const size_t icons = led::TrayIconWindows().size();
     BroadcastTaskbarCreated();
-    PumpUntil([] { return NotifyIconHook::Adds() == 1; });
+    PumpUntil("the icon to be added again", [] { return NotifyIconHook::Adds() == 1; });
     EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
-    EXPECT_EQ(IconWindows().size(), icons);
+    EXPECT_EQ(led::TrayIconWindows().size(), icons);
 
     // The shell forgets the icon, as a restarted one has, and announces itself.
     ASSERT_TRUE(DeleteIconFromOutside(m_hWnd));
     ASSERT_FALSE(led::TrayHasIcon(m_hWnd));
-    const std::set<HWND> without = IconWindows();
+    const std::set<HWND> without = led::TrayIconWindows();
     BroadcastTaskbarCreated();
     std::set<HWND> added;
-    PumpUntil([&] {
+    PumpUntil("a new icon window", [&] {
         added.clear();
-        for (HWND h : IconWindows())
+        for (HWND h : led::TrayIconWindows())
             if (!without.count(h))
                 added.insert(h);
         return !added.empty();
@@ -162,7 +129,7 @@ TEST_F(ShellRestart, IconIsAddedAgainAndAClickOnItReachesTheFrame)
     HWND hIcon = *added.begin();
     PostMessageA(hIcon, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
     PostMessageA(hIcon, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
-    PumpUntil([&] { return m_nSettings > 0; });
+    PumpUntil("the settings command", [&] { return m_nSettings > 0; });
     EXPECT_EQ(m_nSettings, 1);
 
     // The icon goes with the frame.
@@ -179,8 +146,8 @@ TEST_F(ShellRestart, RefusedIconIsAskedForAgainOnTheFramesTimer)
         EXPECT_EQ(NotifyIconHook::Adds(), 1);
         EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
         // The apply timer's next tick asks again, and later ticks do not.
-        PumpUntil([this] { return led::TrayHasIcon(m_hWnd); });
-        PumpUntil([] { return true; }, 1500);
+        PumpUntil("the icon to be taken", [this] { return led::TrayHasIcon(m_hWnd); });
+        PumpFor(1500);
         EXPECT_EQ(NotifyIconHook::Adds(), 2);
     }
     // Refused again after a restart of the shell, once the level went
@@ -189,8 +156,8 @@ TEST_F(ShellRestart, RefusedIconIsAskedForAgainOnTheFramesTimer)
     m_pFrame->StopApplyTimer();
     NotifyIconHook hook(1);
     BroadcastTaskbarCreated();
-    PumpUntil([] { return NotifyIconHook::Adds() == 1; });
+    PumpUntil("the icon to be added again", [] { return NotifyIconHook::Adds() == 1; });
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
-    PumpUntil([this] { return led::TrayHasIcon(m_hWnd); });
+    PumpUntil("the icon to be taken", [this] { return led::TrayHasIcon(m_hWnd); });
     EXPECT_EQ(NotifyIconHook::Adds(), 2);
 }

@@ -12,6 +12,7 @@
 #include "IconMenuLayout.h"
 #include "LEDUtilityApp.h"
 #include "LedTestIds.h"
+#include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
 #include "TestSupport.h"
@@ -48,26 +49,18 @@ void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
-class LedTrayFrameTest : public ::testing::Test {
+class LedTrayFrameTest : public led::FrameTest {
 protected:
     void SetUp() override
     {
-        theApp.SetRegistryKey("KANDELO");
-        m_pFrame = static_cast<CMainFrame*>(RUNTIME_CLASS(CMainFrame)->CreateObject());
-        ASSERT_TRUE(m_pFrame->LoadFrame(IDR_FRAME, 0x00CF8000));
-        m_hWnd = m_pFrame->m_hWnd;
+        CreateFrame();
         // As in the program: the version dialog's owner is the main window.
         theApp.m_pMainWnd = m_pFrame;
     }
     void TearDown() override
     {
-        if (IsWindow(m_hWnd))
-            m_pFrame->DestroyWindow();
+        led::FrameTest::TearDown();
         theApp.m_pMainWnd = nullptr;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
     }
     int TakeSettingsCommands()
     {
@@ -94,8 +87,6 @@ protected:
         return TRUE;
     }
 
-    CMainFrame* m_pFrame = nullptr;
-    HWND m_hWnd = nullptr;
 };
 
 TEST_F(LedTrayFrameTest, LeftPressPostsOneSettingsCommandEvenInADoubleClick)
@@ -120,13 +111,10 @@ TEST_F(LedTrayFrameTest, RightPressShowsTheFourMenuItemsEnabledAtTheCursor)
     std::thread watcher([&] {
         // The menu's window exists before it is placed and shown.
         HWND hMenuWnd = nullptr;
-        for (int i = 0; i < 200; ++i) {
-            hMenuWnd = FindWindowA("#32768", nullptr);
-            if (hMenuWnd && IsWindowVisible(hMenuWnd))
-                break;
-            Sleep(25);
-        }
-        if (!hMenuWnd || !IsWindowVisible(hMenuWnd))
+        if (!tst::WaitFor("the menu to show", [&] {
+                hMenuWnd = FindWindowA("#32768", nullptr);
+                return hMenuWnd && IsWindowVisible(hMenuWnd);
+            }, 30000, false))
             return;
         GetWindowRect(hMenuWnd, &rcMenu);
         HMENU hPopup = GetSubMenu(GetMenu(m_hWnd), 0);
@@ -186,7 +174,7 @@ TEST_F(LedTrayFrameTest, ExitWhileTheDialogIsOpenClosesBothAndEndsTheLoop)
     SendMessageA(m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
     EXPECT_TRUE(bFrameLeftForLater);
     EXPECT_TRUE(AboutDialogs().empty());
-    EXPECT_TRUE(led::Pump(200)) << "WM_QUIT";
+    EXPECT_TRUE(tst::WaitForQuit());
     EXPECT_FALSE(IsWindow(m_hWnd));
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
 }
@@ -363,7 +351,7 @@ TEST_F(LedAppTest, FirstCopyRunsAHiddenFrameFoundByItsClass)
     SendMessageA(hWnd, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(hWnd));
     EXPECT_FALSE(led::TrayHasIcon(hWnd));
-    EXPECT_TRUE(led::Pump(50)) << "WM_QUIT";
+    EXPECT_TRUE(tst::WaitForQuit());
     theApp.ExitInstance();
     EXPECT_EQ(-1, g_nInstanceCount);
 }

@@ -19,39 +19,6 @@ namespace {
 
 const char kClass[] = "VelraLEDUtility";
 
-DWORD ProcessOf(HWND hWnd)
-{
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    return pid;
-}
-
-// A visible top-level window of that process and class (and title).
-HWND VisibleWindow(DWORD pid, const char* cls, const std::string& title = "", DWORD timeoutMs = 10000)
-{
-    for (DWORD waited = 0;; waited += 50) {
-        for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h; h = FindWindowExA(nullptr, h, cls, nullptr)) {
-            char text[128] = "";
-            GetWindowTextA(h, text, sizeof(text));
-            if (ProcessOf(h) == pid && IsWindowVisible(h) && (title.empty() || title == text))
-                return h;
-        }
-        if (waited >= timeoutMs)
-            return nullptr;
-        Sleep(50);
-    }
-}
-
-bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
-{
-    for (DWORD waited = 0; !done(); waited += 50) {
-        if (waited >= timeoutMs)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
-
 void Mouse(DWORD flags)
 {
     INPUT in{};
@@ -88,23 +55,23 @@ protected:
     void SetUp() override
     {
         SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
-        std::vector<HWND> before = led::TrayIconWindows();
-        m_program.reset(new led::Process("\"" + tst::BinFile("VelraLumoLEDUtility.EXE") + "\""));
-        m_hFrame = m_program->FindWindowOfClass(kClass, 10000);
+        std::set<HWND> before = led::TrayIconWindows();
+        m_program.reset(new tst::Process("\"" + tst::BinFile("VelraLumoLEDUtility.EXE") + "\""));
+        m_hFrame = tst::WaitForWindow(m_program->Id(), kClass);
         ASSERT_TRUE(m_hFrame);
-        ASSERT_TRUE(WaitUntil([&] {
+        ASSERT_TRUE(tst::WaitFor("a new icon in Wine's tray window", [&] {
             for (HWND h : led::TrayIconWindows())
-                if (std::find(before.begin(), before.end(), h) == before.end())
+                if (!before.count(h))
                     m_hIcon = h;
             return m_hIcon != nullptr;
-        })) << "no new icon in Wine's tray window";
+        }));
         EXPECT_TRUE(led::TrayHasIcon(m_hFrame)) << "icon 128 of the frame's window";
         RECT rc;
         GetWindowRect(m_hIcon, &rc);
         m_rcIcon = rc;
         m_at = {rc.left + 4, rc.top + 4};  // inside the icon, left of where the panel and menu open
         ASSERT_EQ(m_hIcon, WindowFromPoint(m_at)) << "something covers the tray window";
-        m_pid = ProcessOf(m_hFrame);
+        m_pid = tst::ProcessOf(m_hFrame);
     }
     void TearDown() override
     {
@@ -114,7 +81,7 @@ protected:
         SHDeleteKeyA(HKEY_CURRENT_USER, led::SettingsKey().c_str());
     }
 
-    std::unique_ptr<led::Process> m_program;
+    std::unique_ptr<tst::Process> m_program;
     HWND m_hFrame = nullptr, m_hIcon = nullptr;
     RECT m_rcIcon{};
     POINT m_at{};
@@ -137,7 +104,7 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
     FillRect(hMem, &cell, hBackground);
     DrawIconEx(hMem, 0, 0, hIcon, 16, 16, 0, nullptr, DI_NORMAL);
     int best = 0;
-    WaitUntil([&] {  // once the tray has painted it
+    tst::WaitFor("the tray to paint the icon", [&] {
         for (int dy = 0; dy + 16 <= m_rcIcon.bottom - m_rcIcon.top; ++dy)
             for (int dx = 0; dx + 16 <= m_rcIcon.right - m_rcIcon.left; ++dx) {
                 int same = 0;
@@ -162,7 +129,7 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
     SetCursorPos(600, 500);
     Sleep(200);
     SetCursorPos(m_at.x, m_at.y);
-    HWND hTip = VisibleWindow(ProcessOf(GetParent(m_hIcon)), "tooltips_class32");
+    HWND hTip = tst::WaitForWindow(tst::ProcessOf(GetParent(m_hIcon)), "tooltips_class32", true);
     ASSERT_TRUE(hTip);
     WCHAR tip[128] = L"";
     SendMessageW(hTip, WM_GETTEXT, 128, LPARAM(tip));
@@ -174,42 +141,37 @@ TEST_F(LedTrayIconClickTest, TheShellShowsTheProgramsIconAndItsTitleAsTip)
 TEST_F(LedTrayIconClickTest, LeftPressOpensThePanelRightPressTheMenuWhoseItemsWork)
 {
     Click(m_at);
-    HWND hPanel = VisibleWindow(m_pid, "#32770");
+    HWND hPanel = tst::WaitForWindow(m_pid, "#32770", true);
     ASSERT_TRUE(hPanel) << "no panel after a left press on the icon";
     EXPECT_EQ(m_hFrame, GetWindow(hPanel, GW_OWNER));
     EXPECT_EQ(m_at.x, TopLeft(hPanel).x);
     EXPECT_EQ(m_at.y, TopLeft(hPanel).y);
     EXPECT_EQ(0, SendDlgItemMessageA(hPanel, 1000, TBM_GETPOS, 0, 0)) << "level 2 at the top";
-    EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == hPanel; })) << "the panel comes to the front";
+    EXPECT_TRUE(tst::WaitFor("the panel to come to the front", [&] { return GetForegroundWindow() == hPanel; }));
     // A click on another window closes the panel.
     HWND hOther = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE | SS_NOTIFY, 500, 400, 200, 150,
                                   nullptr, nullptr, nullptr, nullptr);
     Click({600, 475});
-    EXPECT_TRUE(WaitUntil([&] {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        return !IsWindow(hPanel);
-    })) << "a click elsewhere closes the panel";
+    EXPECT_TRUE(tst::WaitFor("a click elsewhere to close the panel", [&] { return !IsWindow(hPanel); }));
     DestroyWindow(hOther);
 
     Click(m_at, true);
-    HWND hMenu = VisibleWindow(m_pid, "#32768");
+    HWND hMenu = tst::WaitForWindow(m_pid, "#32768", true);
     ASSERT_TRUE(hMenu) << "no menu after a right press on the icon";
     EXPECT_EQ(m_at.x, TopLeft(hMenu).x);
     EXPECT_EQ(m_at.y, TopLeft(hMenu).y);
     Key('A');
-    HWND hAbout = VisibleWindow(m_pid, "#32770", tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報"));
+    HWND hAbout = tst::WaitForWindow(m_pid, "#32770", true, tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報").c_str());
     ASSERT_TRUE(hAbout) << "ﾊﾞｰｼﾞｮﾝ情報(&A)... from the menu";
     Key(VK_RETURN);
-    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(hAbout); }));
+    EXPECT_TRUE(tst::WaitFor("the version box to close", [&] { return !IsWindow(hAbout); }));
 
     // Exit from the menu. (The icon goes as well, but Wine would drop it
     // with the frame's window in any case.)
     Click(m_at, true);
-    ASSERT_TRUE(VisibleWindow(m_pid, "#32768"));
+    ASSERT_TRUE(tst::WaitForWindow(m_pid, "#32768", true));
     Key('X');
-    EXPECT_EQ(0, m_program->Wait(10000));
+    EXPECT_EQ(0u, m_program->Wait());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // (every field the compiler writes, sizes included: it silently drops some
 // statements' sizes), the menu, the accelerators, the strings, the icons
 // and the version blocks, all in Japanese.
-#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 
@@ -15,16 +14,6 @@
 namespace {
 
 const WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
-
-std::string Utf8(const WCHAR* w, int n = -1)
-{
-    int cb = WideCharToMultiByte(CP_UTF8, 0, w, n, nullptr, 0, nullptr, nullptr);
-    std::string s(cb, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, n, &s[0], cb, nullptr, nullptr);
-    if (n < 0 && !s.empty())
-        s.pop_back();
-    return s;
-}
 
 class Module {
 public:
@@ -45,7 +34,7 @@ public:
     {
         const WCHAR* p = nullptr;
         int n = LoadStringW(m_h, id, reinterpret_cast<WCHAR*>(&p), 0);
-        return n > 0 ? Utf8(p, n) : "(none)";
+        return n > 0 ? tst::Utf8(p, n) : "(none)";
     }
     // Control styles without the bits in `ignored`.
     std::vector<std::string> Dialog(int id, DWORD ignored = 0) const;
@@ -58,27 +47,6 @@ private:
     std::string m_path;
     HMODULE m_h;
 };
-
-// A name-or-ordinal field of a template: text, "#n" for an ordinal, with
-// the predefined control classes by name.
-std::string Field(const WORD*& p, bool isClass = false)
-{
-    if (*p == 0xFFFF) {
-        WORD n = p[1];
-        p += 2;
-        static const char* const kClasses[] = {"button", "edit", "static", "listbox", "scrollbar", "combobox"};
-        return isClass && n >= 0x80 && n <= 0x85 ? kClasses[n - 0x80] : "#" + std::to_string(n);
-    }
-    const WORD* start = p;
-    while (*p)
-        ++p;
-    std::string s = Utf8(reinterpret_cast<const WCHAR*>(start), int(p - start));
-    ++p;
-    if (isClass)
-        for (char& c : s)
-            c = char(tolower(c));  // class names are not case-sensitive
-    return s;
-}
 
 std::string Printf(const char* fmt, ...)
 {
@@ -94,30 +62,19 @@ std::string Printf(const char* fmt, ...)
 // title, font; then one line per control.
 std::vector<std::string> Module::Dialog(int id, DWORD ignored) const
 {
-    const auto* t = reinterpret_cast<const DLGTEMPLATE*>(Find(MAKEINTRESOURCEA(5), id));  // RT_DIALOG
+    const BYTE* t = Find(MAKEINTRESOURCEA(5), id);  // RT_DIALOG
     if (!t)
         return {"(none)"};
-    if (reinterpret_cast<const WORD*>(t)[1] == 0xFFFF)
+    tst::Dialog d = tst::ParseDialog(t);
+    if (d.extended)
         return {"(extended template)"};
-    const WORD* p = reinterpret_cast<const WORD*>(t + 1);
-    std::string menu = Field(p), cls = Field(p), title = Field(p);
-    std::string font;
-    if (t->style & DS_SETFONT) {
-        int points = *p++;
-        font = std::to_string(points) + " " + Field(p);
-    }
-    std::vector<std::string> out{Printf("%08lx %lx %d,%d %dx%d menu '%s' class '%s' '%s' font %s", t->style,
-                                        t->dwExtendedStyle, t->x, t->y, t->cx, t->cy, menu.c_str(), cls.c_str(),
-                                        title.c_str(), font.c_str())};
-    for (int i = 0; i < t->cdit; ++i) {
-        p = reinterpret_cast<const WORD*>((reinterpret_cast<UINT_PTR>(p) + 3) & ~UINT_PTR(3));
-        const auto* it = reinterpret_cast<const DLGITEMTEMPLATE*>(p);
-        p = reinterpret_cast<const WORD*>(it + 1);
-        std::string itemClass = Field(p, true), text = Field(p);
-        p += 1 + (*p + 1) / 2;  // creation data
-        out.push_back(Printf("%08lx %lx %d,%d %dx%d #%d %s '%s'", it->style & ~ignored, it->dwExtendedStyle, it->x,
-                             it->y, it->cx, it->cy, short(it->id), itemClass.c_str(), text.c_str()));
-    }
+    std::string font = d.style & DS_SETFONT ? std::to_string(d.points) + " " + d.font : "";
+    std::vector<std::string> out{Printf("%08lx %lx %d,%d %dx%d menu '%s' class '%s' '%s' font %s", d.style, d.exStyle,
+                                        d.x, d.y, d.cx, d.cy, d.menu.c_str(), d.cls.c_str(), d.title.c_str(),
+                                        font.c_str())};
+    for (const tst::DialogItem& it : d.items)
+        out.push_back(Printf("%08lx %lx %d,%d %dx%d #%d %s '%s'", it.style & ~ignored, it.exStyle, it.x, it.y, it.cx,
+                             it.cy, it.id, it.cls.c_str(), it.text.c_str()));
     return out;
 }
 
@@ -135,7 +92,7 @@ std::vector<std::string> Module::Menu(int id) const
     while (!lastAtLevel.empty() && reinterpret_cast<const BYTE*>(p) < b + size) {
         WORD flags = *p++;
         std::string itemId = flags & MF_POPUP ? "popup" : std::to_string(*p++);
-        std::string text = Field(p);
+        std::string text = tst::TakeString(p);
         std::string line = std::string(2 * (lastAtLevel.size() - 1), ' ') + itemId + " '" + text + "'";
         if (flags & ~(MF_POPUP | MF_END))
             line += Printf(" [%x]", flags & ~(MF_POPUP | MF_END));

@@ -64,7 +64,7 @@ protected:
         SetCurrentDirectoryA(elsewhere.Path().c_str());
         DeleteFileA(LibraryBesideProgram().c_str());
         RemoveDirectoryA(SystemFolder("SLK").c_str());
-        tgt::ClearEvents();
+        tst::ClearTestbedEvents();
     }
     ~MachineTypeProbe() override
     {
@@ -141,7 +141,7 @@ TEST_F(MachineTypeProbe, CodeIsWhatTheLibraryReturnsAndTheLibraryIsReleased)
         SCOPED_TRACE(std::string(c.library ? c.library : "no library") + ", code " + std::to_string(c.stored));
         UseLibrary(c.library ? tgt::Bin(c.library) : "");
         machine.SetDword("MachineType", c.stored);
-        tgt::ClearEvents();
+        tst::ClearTestbedEvents();
 
         CGetMachineType* pProbe = static_cast<CGetMachineType*>(pClass->CreateObject());
         ASSERT_NE(pProbe, nullptr);
@@ -157,7 +157,7 @@ TEST_F(MachineTypeProbe, CodeIsWhatTheLibraryReturnsAndTheLibraryIsReleased)
         std::vector<std::string> queries;
         if (c.expected)
             queries.push_back("biosif query " + std::to_string(c.expected));
-        EXPECT_EQ(tgt::Events(), queries);
+        EXPECT_EQ(tst::TestbedEvents(), queries);
     }
 }
 
@@ -181,14 +181,14 @@ TEST_F(MachineTypeProbe, SlotCodesAddTheCardSlotRowLastAndMakeItsFolder)
         SCOPED_TRACE(std::string(c.library ? c.library : "no library") + ", code " + std::to_string(c.code));
         UseLibrary(c.library ? tgt::Bin(c.library) : "");
         machine.SetDword("MachineType", DWORD(c.code));
-        tgt::ClearEvents();
+        tst::ClearTestbedEvents();
         RemoveDirectoryA(SystemFolder("SLK").c_str());
 
         EXPECT_EQ(Build(), c.slot ? withSlot : ledOnly);
         DWORD attributes = GetFileAttributesA(SystemFolder("SLK").c_str());
         EXPECT_EQ(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY), c.slot);
         bool queried = c.library && std::string(c.library) == "VLBIOSIF.DLL";
-        EXPECT_EQ(tgt::Events(), queried ? std::vector<std::string>{"biosif query " + std::to_string(c.code)}
+        EXPECT_EQ(tst::TestbedEvents(), queried ? std::vector<std::string>{"biosif query " + std::to_string(c.code)}
                                          : std::vector<std::string>{});
         EXPECT_EQ(GetModuleHandleA("VLBIOSIF.DLL"), nullptr);
     }
@@ -200,7 +200,7 @@ TEST_F(MachineTypeProbe, WithoutTheCardSlotPackageTheLibraryIsNeverAsked)
     UseLibrary(tgt::Bin("VLBIOSIF.DLL"));
     machine.SetDword("MachineType", 22);
     EXPECT_EQ(Build(), (std::vector<Registered>{{"LEDUtility.cab", led.Path(), 4}}));
-    EXPECT_EQ(tgt::Events(), std::vector<std::string>{});
+    EXPECT_EQ(tst::TestbedEvents(), std::vector<std::string>{});
     EXPECT_EQ(GetFileAttributesA(SystemFolder("SLK").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
@@ -276,7 +276,7 @@ TEST_F(MachineTypeProbe, LibraryInTheSystemFolderAnswersNotOnePlantedBesideThePr
         if (c.inSystemFolder) {
             ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), genuine));
         }
-        tgt::ClearEvents();
+        tst::ClearTestbedEvents();
         g_loadCalls.clear();
 
         CGetMachineType* pProbe;
@@ -296,13 +296,13 @@ TEST_F(MachineTypeProbe, LibraryInTheSystemFolderAnswersNotOnePlantedBesideThePr
         EXPECT_EQ(pProbe->m_nMachineType, c.code);
         delete pProbe;
         EXPECT_EQ(GetModuleHandleA("VLBIOSIF.DLL"), nullptr);
-        EXPECT_EQ(tgt::Events(), c.events);
+        EXPECT_EQ(tst::TestbedEvents(), c.events);
     }
 
     // Through the registration: the card-slot row, from the genuine answer.
     ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), genuine));
     Package("SLOTLOCK.cab");
-    tgt::ClearEvents();
+    tst::ClearTestbedEvents();
     EXPECT_EQ(Build(), (std::vector<Registered>{{"SLOTLOCK.cab", SystemFolder("SLK\\"), 0}}));
-    EXPECT_EQ(tgt::Events(), std::vector<std::string>{"biosif query 22"});
+    EXPECT_EQ(tst::TestbedEvents(), std::vector<std::string>{"biosif query 22"});
 }

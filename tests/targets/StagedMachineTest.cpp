@@ -14,22 +14,6 @@
 
 namespace {
 typedef std::vector<std::string> Lines;
-const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
-
-std::set<std::string> Names(const std::string& folder)
-{
-    std::set<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
-            names.insert(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    return names;
-}
 
 std::string SystemFolder(const char* sub)
 {
@@ -45,47 +29,33 @@ public:
     explicit FolderWatch(std::vector<std::string> folders) : m_folders(std::move(folders))
     {
         for (const std::string& f : m_folders)
-            m_before.push_back(Names(f));
-        m_hThread = CreateThread(nullptr, 0, Poll, this, 0, nullptr);
+            m_before.push_back(tst::FileNames(f));
+        m_poll.reset(new tst::BackgroundPoll([this] { return Look(); }));
     }
-    ~FolderWatch() { Stop(); }
-    void Stop()
-    {
-        m_stop = true;
-        if (m_hThread) {
-            WaitForSingleObject(m_hThread, INFINITE);
-            CloseHandle(m_hThread);
-            m_hThread = nullptr;
-        }
-    }
+    void Stop() { m_poll->Stop(); }
     bool sawFirst = false, sawLast = false;
     Lines atFirst, atLast;
 
 private:
-    static DWORD WINAPI Poll(void* p)
+    bool Look()
     {
-        FolderWatch* w = static_cast<FolderWatch*>(p);
-        while (!w->m_stop && !w->sawLast) {
-            for (size_t i = 0; i < w->m_folders.size(); ++i) {
-                if (Names(w->m_folders[i]) == w->m_before[i])
-                    continue;
-                if (!w->sawFirst) {
-                    w->atFirst = tgt::Events();
-                    w->sawFirst = true;
-                }
-                if (i + 1 == w->m_folders.size()) {
-                    w->atLast = tgt::Events();
-                    w->sawLast = true;
-                }
+        for (size_t i = 0; i < m_folders.size(); ++i) {
+            if (tst::FileNames(m_folders[i]) == m_before[i])
+                continue;
+            if (!sawFirst) {
+                atFirst = tst::TestbedEvents();
+                sawFirst = true;
             }
-            Sleep(1);
+            if (i + 1 == m_folders.size()) {
+                atLast = tst::TestbedEvents();
+                sawLast = true;
+            }
         }
-        return 0;
+        return !sawLast;
     }
     std::vector<std::string> m_folders;
     std::vector<std::set<std::string>> m_before;
-    HANDLE m_hThread = nullptr;
-    volatile bool m_stop = false;
+    std::unique_ptr<tst::BackgroundPoll> m_poll;  // last: stopped before the rest goes
 };
 
 // Each packaged file holds "<package> <file>".
@@ -110,8 +80,8 @@ protected:
         tgt::EndTestbedWindows();
         service.reset();
         // The service's process may still hold its program for a moment.
-        for (int i = 0; i < 100 && !DeleteFileA((hub / "velsvc_s.exe").c_str()); ++i)
-            Sleep(50);
+        tst::WaitFor("the service's program to be deleted",
+                     [this] { return DeleteFileA((hub / "velsvc_s.exe").c_str()) != FALSE; }, 30000, false);
     }
     void Packages(std::initializer_list<const char*> names)
     {
@@ -177,18 +147,18 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     tst::CopyTo(tgt::Bin("tbwindow.exe"), hub / "VelraHomedeck.exe");
     tst::CopyTo(tgt::Bin("tbwindow.exe"), viewer / "VelraLumoView.exe");
     tst::CopyTo(tgt::Bin("tbwindow.exe"), led / "VelraLumoLEDUtility.EXE");
-    tgt::ClearEvents();
-    std::unique_ptr<tgt::Program> windows[] = {
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraHomedeck --ring-on-close", hub / "VelraHomedeck.exe")),
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraLumoView", viewer / "VelraLumoView.exe")),
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("PADWIN")),
-        std::unique_ptr<tgt::Program>(tgt::StartWindow("VelraLEDUtility - --hidden", led / "VelraLumoLEDUtility.EXE")),
+    tst::ClearTestbedEvents();
+    std::unique_ptr<tst::Process> windows[] = {
+        std::unique_ptr<tst::Process>(tgt::StartWindow("VelraHomedeck --ring-on-close", hub / "VelraHomedeck.exe")),
+        std::unique_ptr<tst::Process>(tgt::StartWindow("VelraLumoView", viewer / "VelraLumoView.exe")),
+        std::unique_ptr<tst::Process>(tgt::StartWindow("PADWIN")),
+        std::unique_ptr<tst::Process>(tgt::StartWindow("VelraLEDUtility - --hidden", led / "VelraLumoLEDUtility.EXE")),
     };
     service.reset(new tgt::Service(hub / "velsvc_s.exe"));
     ASSERT_TRUE(service->Start());
     ASSERT_FALSE(tst::CopyTo(tgt::Bin("tbwindow.exe"), hub / "VelraHomedeck.exe"))
         << "a running program's file can be replaced here, so the order of the run goes unchecked";
-    tgt::ClearEvents();
+    tst::ClearTestbedEvents();
 
     FolderWatch watch({scrnmode, words.Path(), sums.Path(), hub.Path(), viewer.Path(), led.Path(), slk});
     tst::RunResult r = Run();
@@ -196,8 +166,8 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 0u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_EQ(r.boxes[0].text, upd::DoneText());
 
     // Row 6 closes the hub and the ring it brings up, and the companion;
     // row 7 the viewer; row 8 stops the service; row 15 the utility.
@@ -209,20 +179,20 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
     Lines all = beforeExtraction;
     all.push_back("velsvc_s start");
-    EXPECT_EQ(tgt::Events(), all);
+    EXPECT_EQ(tst::TestbedEvents(), all);
     EXPECT_TRUE(watch.sawFirst && watch.sawLast);
     EXPECT_EQ(watch.atFirst, beforeExtraction);
     EXPECT_EQ(watch.atLast, beforeExtraction) << "the service started before the last package";
     EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
 
-    EXPECT_EQ(Names(scrnmode), (std::set<std::string>{"Scrnmode.exe"}));
+    EXPECT_EQ(tst::FileNames(scrnmode), (std::set<std::string>{"Scrnmode.exe"}));
     ExpectFromPackage(scrnmode, "SCRNMODE.cab", {"Scrnmode.exe"});
-    EXPECT_EQ(Names(words.Path()), (std::set<std::string>{"Words.exe", "words.dic"}));
+    EXPECT_EQ(tst::FileNames(words.Path()), (std::set<std::string>{"Words.exe", "words.dic"}));
     ExpectFromPackage(words.Path(), "VLWORD.cab", {"Words.exe", "words.dic"});
-    EXPECT_EQ(Names(sums.Path()), (std::set<std::string>{"Sums.exe", "sums.dat"}));
+    EXPECT_EQ(tst::FileNames(sums.Path()), (std::set<std::string>{"Sums.exe", "sums.dat"}));
     ExpectFromPackage(sums.Path(), "VLMATH.cab", {"Sums.exe", "sums.dat"});
-    EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe", "core.dll",
-                                                        "vcore.dll", "vpad.dll", "xcore.dll"}));
+    EXPECT_EQ(tst::FileNames(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe",
+                                                                 "core.dll", "vcore.dll", "vpad.dll", "xcore.dll"}));
     ExpectFromPackage(hub.Path(), "Homedeck.cab", {"VelraHomedeck.exe", "homedeck.dat"});
     ExpectFromPackage(hub.Path(), "CORE.cab", {"core.dll"});
     ExpectFromPackage(hub.Path(), "VCORE.cab", {"vcore.dll"});
@@ -230,11 +200,11 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     ExpectFromPackage(hub.Path(), "XCORE.cab", {"xcore.dll"});
     EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
     EXPECT_EQ(tst::ReadBytes(hub / "velsvc_s.exe"), tst::ReadBytes(tgt::Bin("velsvc_s.exe")));
-    EXPECT_EQ(Names(viewer.Path()), (std::set<std::string>{"VelraLumoView.exe"}));
+    EXPECT_EQ(tst::FileNames(viewer.Path()), (std::set<std::string>{"VelraLumoView.exe"}));
     ExpectFromPackage(viewer.Path(), "LumoView.cab", {"VelraLumoView.exe"});
-    EXPECT_EQ(Names(led.Path()), (std::set<std::string>{"VelraLumoLEDUtility.EXE"}));
+    EXPECT_EQ(tst::FileNames(led.Path()), (std::set<std::string>{"VelraLumoLEDUtility.EXE"}));
     ExpectFromPackage(led.Path(), "LEDUtility.cab", {"VelraLumoLEDUtility.EXE"});
-    EXPECT_EQ(Names(slk), (std::set<std::string>{"slotlock.sys"}));
+    EXPECT_EQ(tst::FileNames(slk), (std::set<std::string>{"slotlock.sys"}));
     ExpectFromPackage(slk, "SLOTLOCK.cab", {"slotlock.sys"});
 
     // Closed programs are not started again.
@@ -245,7 +215,7 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
 }
 
 namespace {
-void RecordEvents(const tst::SeenBox&, HWND, DWORD, void* ctx) { *static_cast<Lines*>(ctx) = tgt::Events(); }
+void RecordEvents(const tst::SeenBox&, HWND, DWORD, void* ctx) { *static_cast<Lines*>(ctx) = tst::TestbedEvents(); }
 }  // namespace
 
 TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
@@ -254,19 +224,19 @@ TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
     tst::WriteBytes(updater / "CORE.cab", "MSCF" + std::string(60, '\0'));
     service.reset(new tgt::Service(hub / "velsvc_s.exe"));
     ASSERT_EQ(service->State(), DWORD(SERVICE_STOPPED));
-    tgt::ClearEvents();
+    tst::ClearTestbedEvents();
 
     Lines atFailure{"unseen"};
     tst::RunResult r = Run(RecordEvents, &atFailure);
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.exitCode, 1u);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."));
+    EXPECT_EQ(r.boxes[0].text, upd::FailedText());
     // The failure of the last package is reported before the service starts.
     EXPECT_EQ(atFailure, Lines{});
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
-    EXPECT_EQ(tgt::Events(), Lines{"velsvc_s start"});
+    EXPECT_EQ(tst::TestbedEvents(), Lines{"velsvc_s start"});
     EXPECT_TRUE(service->WaitForState(SERVICE_RUNNING));
-    EXPECT_EQ(Names(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe"}));
+    EXPECT_EQ(tst::FileNames(hub.Path()), (std::set<std::string>{"VelraHomedeck.exe", "homedeck.dat", "velsvc_s.exe"}));
     EXPECT_TRUE(tgt::CameFromPackage(hub / "velsvc_s.exe"));
 }

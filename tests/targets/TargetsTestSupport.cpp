@@ -1,6 +1,6 @@
 #include "TargetsTestSupport.h"
 
-#include <fstream>
+#include <algorithm>
 
 #include "UpdateApp.h"
 #include "UpdateItem.h"
@@ -8,15 +8,14 @@
 namespace tgt {
 
 namespace {
-const char kEventLog[] = "C:\\testbed\\events.log";
 const char* const kTestbedClasses[] = {"VelraLumoRingWnd", "VelraHomedeck", "VelraLumoView", "PADWIN",
                                        "VelraLEDUtility"};
 
 // Runs a testbed controller and gives its exit code.
 DWORD Control(const std::string& commandLine)
 {
-    Program p(commandLine);
-    return p.Wait(30000);
+    Process p(commandLine);
+    return p.Wait();
 }
 }  // namespace
 
@@ -24,88 +23,30 @@ std::string Bin(const char* name) { return tst::ExeFolder() + "..\\" + name; }
 
 std::string TestData(const char* name) { return Bin("testdata\\targets\\") + name; }
 
-void ClearEvents()
+bool WaitForEvent(const std::string& line, size_t count)
 {
-    // A writer may still hold the file for a moment.
-    for (int i = 0; i < 100 && !DeleteFileA(kEventLog) && GetLastError() != ERROR_FILE_NOT_FOUND; ++i)
-        Sleep(10);
+    return tst::WaitFor(line.c_str(), [&] {
+        std::vector<std::string> events = tst::TestbedEvents();
+        return size_t(std::count(events.begin(), events.end(), line)) >= count;
+    }, 30000, false);
 }
 
-std::vector<std::string> Events()
-{
-    std::vector<std::string> lines;
-    std::ifstream in(kEventLog, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-bool WaitForEvent(const std::string& line, size_t count, DWORD timeoutMs)
-{
-    for (DWORD start = GetTickCount();; Sleep(10)) {
-        size_t n = 0;
-        for (const std::string& l : Events())
-            n += l == line;
-        if (n >= count)
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-    }
-}
-
-Program::Program(const std::string& commandLine)
-{
-    std::string cmd = commandLine;
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        CloseHandle(pi.hThread);
-        m_hProcess = pi.hProcess;
-    }
-}
-
-Program::~Program()
-{
-    if (!m_hProcess)
-        return;
-    if (Running()) {
-        TerminateProcess(m_hProcess, 99);
-        WaitForSingleObject(m_hProcess, 5000);
-    }
-    CloseHandle(m_hProcess);
-}
-
-bool Program::Running() const { return m_hProcess && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT; }
-
-DWORD Program::Wait(DWORD timeoutMs) const
-{
-    DWORD code = DWORD(-1);
-    if (m_hProcess && WaitForSingleObject(m_hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(m_hProcess, &code);
-    return code;
-}
-
-Program* StartWindow(const std::string& args, const std::string& exe)
+Process* StartWindow(const std::string& args, const std::string& exe)
 {
     std::string cls = args.substr(0, args.find(' '));
-    size_t before = 0;
-    for (const std::string& l : Events())
-        before += l == cls + " ready";
-    Program* p = new Program("\"" + (exe.empty() ? Bin("tbwindow.exe") : exe) + "\" " + args);
+    std::vector<std::string> events = tst::TestbedEvents();
+    size_t before = std::count(events.begin(), events.end(), cls + " ready");
+    Process* p = new Process("\"" + (exe.empty() ? Bin("tbwindow.exe") : exe) + "\" " + args);
     EXPECT_TRUE(WaitForEvent(cls + " ready", before + 1)) << "no window " << args;
     return p;
 }
 
-std::vector<Program*> StartWindows(std::initializer_list<const char*> args)
+std::vector<Process*> StartWindows(std::initializer_list<const char*> args)
 {
-    std::vector<Program*> started;
+    std::vector<Process*> started;
     std::vector<std::string> ready;
     for (const char* a : args) {
-        started.push_back(new Program("\"" + Bin("tbwindow.exe") + "\" " + a));
+        started.push_back(new Process("\"" + Bin("tbwindow.exe") + "\" " + a));
         ready.push_back(std::string(a).substr(0, std::string(a).find(' ')) + " ready");
     }
     for (const std::string& line : ready) {
@@ -124,9 +65,7 @@ void EndTestbedWindows()
             HWND hWnd = FindWindowA(cls, nullptr);
             if (!hWnd)
                 break;
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hWnd, &pid);
-            HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, tst::ProcessOf(hWnd));
             if (h) {
                 TerminateProcess(h, 99);
                 WaitForSingleObject(h, 5000);
@@ -162,12 +101,10 @@ DWORD Service::State() const
     return state;
 }
 
-bool Service::WaitForState(DWORD state, DWORD timeoutMs) const
+bool Service::WaitForState(DWORD state) const
 {
-    for (DWORD start = GetTickCount(); State() != state; Sleep(10))
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-    return true;
+    return tst::WaitFor(("velsvc_s in state " + std::to_string(state)).c_str(), [&] { return State() == state; },
+                        30000, false);
 }
 
 ListItems::ListItems(CUpdateApp& app, std::initializer_list<int> types) : m_app(app)
@@ -226,7 +163,7 @@ void WINAPI PauseTimeline::Sleep(DWORD ms)
     }
     reinterpret_cast<void(WINAPI*)(DWORD)>(original)(ms);
     if (ms == 1000) {
-        size_t n = Events().size();
+        size_t n = tst::TestbedEvents().size();
         Locked lock;
         g_pausesAt.push_back(n);
     }
@@ -239,7 +176,7 @@ std::vector<std::string> PauseTimeline::Lines() const
         Locked lock;
         at = g_pausesAt;
     }
-    std::vector<std::string> events = Events(), out;
+    std::vector<std::string> events = tst::TestbedEvents(), out;
     size_t next = 0;
     for (size_t i = 0; i <= events.size(); ++i) {
         for (; next < at.size() && at[next] == i; ++next)

@@ -16,29 +16,15 @@ namespace tgt {
 std::string Bin(const char* name);       // a file of the build's bin folder
 std::string TestData(const char* name);  // a package made at build time
 
-// C:\testbed\events.log, as whole lines without their CRLF.
-void ClearEvents();
-std::vector<std::string> Events();
-// Waits until `line` is in the log `count` times.
-bool WaitForEvent(const std::string& line, size_t count = 1, DWORD timeoutMs = 10000);
+using tst::Process;
+// Waits until `line` is in the testbed's event log `count` times.
+bool WaitForEvent(const std::string& line, size_t count = 1);
 
-// A program started for a test, ended by force if it is still running at
-// the end. The window programs are waited for until their window is up.
-class Program {
-public:
-    explicit Program(const std::string& commandLine);
-    ~Program();
-    bool Running() const;
-    DWORD Wait(DWORD timeoutMs = 10000) const;
-
-private:
-    HANDLE m_hProcess = nullptr;
-};
 // tbwindow.exe (or a copy of it at `exe`) with these arguments; the first
 // argument is the window class, whose "ready" line is awaited.
-Program* StartWindow(const std::string& args, const std::string& exe = "");
+Process* StartWindow(const std::string& args, const std::string& exe = "");
 // Several at once, each given as tbwindow.exe's arguments.
-std::vector<Program*> StartWindows(std::initializer_list<const char*> args);
+std::vector<Process*> StartWindows(std::initializer_list<const char*> args);
 // Ends every process that owns a window of one of the testbed's classes.
 void EndTestbedWindows();
 
@@ -51,7 +37,7 @@ public:
     bool Start();  // waits until it runs
     bool Stop();   // waits until it stopped
     DWORD State() const;  // SERVICE_RUNNING, SERVICE_STOPPED, ...; 0 when it cannot be asked
-    bool WaitForState(DWORD state, DWORD timeoutMs = 10000) const;
+    bool WaitForState(DWORD state) const;
 
 private:
     std::string m_exe;
@@ -101,14 +87,6 @@ private:
     static LRESULT WINAPI Send(HWND, UINT, WPARAM, LPARAM, UINT, UINT, PDWORD_PTR);
     ImportHook m_hook;
 };
-
-// Milliseconds taken by fn.
-template <class Fn> DWORD Timed(Fn fn)
-{
-    DWORD start = GetTickCount();
-    fn();
-    return GetTickCount() - start;
-}
 
 // The file's last write time is the one the packages carry.
 bool CameFromPackage(const std::string& path);

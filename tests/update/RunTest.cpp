@@ -19,7 +19,6 @@ struct Updater {
         return tst::RunAndAnswer(cmd, 120000);
     }
 };
-const char kAppTitle[] = "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ";
 const char kDriverTitle[] = "Velra用ﾄﾞﾗｲﾊﾞｰをｱｯﾌﾟﾃﾞｰﾄ";
 const char kNotInstalled[] = "ｱｯﾌﾟﾃﾞｰﾄ対象がｲﾝｽﾄｰﾙされていません.\nｲﾝｽﾄｰﾙを中止します.";
 }  // namespace
@@ -30,7 +29,7 @@ TEST(UpdaterRun, NoPackageShowsNotInstalledAndExitsWithTwo)
     tst::RunResult r = u.Run();
     ASSERT_TRUE(r.finished);
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
     EXPECT_EQ(r.boxes[0].text, tst::Cp932(kNotInstalled));
     EXPECT_EQ(r.exitCode, 2u);
 }
@@ -49,30 +48,34 @@ TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
     // Blanks after the program name are no argument.
     tst::RunResult r = u.Run("   ");
     ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kAppTitle));
+    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
 }
 
 // The run in this process, on a staged Start Menu: what the status line
 // shows and which boxes come up, in order, seen from a hook on this thread
 // that also answers the boxes.
 namespace {
-std::vector<std::string>* g_pEvents = nullptr;
+struct RunRecorder : tst::HookRecorder<RunRecorder> {
+    RunRecorder() { Hook(WH_CALLWNDPROCRET, Record); }
+    std::vector<std::string> events;
 
-LRESULT CALLBACK RecordRun(int nCode, WPARAM wParam, LPARAM lParam)
-{
-    const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-    char text[512] = "";
-    if (nCode == HC_ACTION && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
-        GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
-        GetWindowTextA(c->hwnd, text, sizeof(text));
-        g_pEvents->push_back(text);
-    } else if (nCode == HC_ACTION && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
-        GetDlgItemTextA(c->hwnd, 0xFFFF, text, sizeof(text));  // a message box's text
-        g_pEvents->push_back(std::string("box: ") + text);
-        PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
+    static LRESULT CALLBACK Record(int nCode, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        char text[512] = "";
+        RunRecorder* r = Current();
+        if (nCode == HC_ACTION && r && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
+            GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
+            GetWindowTextA(c->hwnd, text, sizeof(text));
+            r->events.push_back(text);
+        } else if (nCode == HC_ACTION && r && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
+            GetDlgItemTextA(c->hwnd, 0xFFFF, text, sizeof(text));  // a message box's text
+            r->events.push_back(std::string("box: ") + text);
+            PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
+        }
+        return CallNextHookEx(nullptr, nCode, wParam, lParam);
     }
-    return CallNextHookEx(nullptr, nCode, wParam, lParam);
-}
+};
 
 class InProcessRun : public ::testing::Test {
 protected:
@@ -81,25 +84,18 @@ protected:
     // The run's status lines and boxes, in order.
     std::vector<std::string> Run()
     {
-        std::vector<std::string> events;
-        g_pEvents = &events;
-        HHOOK hHook = SetWindowsHookExA(WH_CALLWNDPROCRET, RecordRun, nullptr, GetCurrentThreadId());
+        RunRecorder recorder;
         CUpdateApp app;
         EXPECT_FALSE(app.InitInstance());
-        UnhookWindowsHookEx(hHook);
-        g_pEvents = nullptr;
-        return events;
-    }
-    static std::string Copying(const char* file)
-    {
-        return tst::Cp932((std::string("ﾌｧｲﾙ: ") + file + " をｺﾋﾟｰしています.").c_str());
+        return recorder.events;
     }
 
     tst::TempDir packages{"pkg"}, words{"w"}, sums{"s"};
     tst::ScopedModuleFolder module;
     std::string menu = upd::StartMenu(CSIDL_PROGRAMS) + "VelraRunTest\\";
     const std::string preparing = tst::Cp932("準備中...");
-    const std::vector<std::string> threeFiles{Copying("alpha.txt"), Copying("bravo.log"), Copying("charlie.dat")};
+    const std::vector<std::string> threeFiles{upd::Copying("alpha.txt"), upd::Copying("bravo.log"),
+                                              upd::Copying("charlie.dat")};
 };
 }  // namespace
 
@@ -119,7 +115,7 @@ TEST_F(InProcessRun, EveryPackageStartsWithPreparingAndOneFoundTwiceRunsTwiceInA
         expected.push_back(preparing);
         expected.insert(expected.end(), threeFiles.begin(), threeFiles.end());
     }
-    expected.push_back("box: " + tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."));
+    expected.push_back("box: " + upd::DoneText());
     EXPECT_EQ(Run(), expected);
     EXPECT_EQ(tst::ReadBytes(words / "charlie.dat"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\charlie.dat")));
     EXPECT_EQ(tst::ReadBytes(sums / "alpha.txt"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\alpha.txt")));
@@ -134,6 +130,6 @@ TEST_F(InProcessRun, TwoFailedPackagesGiveTwoFailureBoxesAndNoCompletion)
     tst::WriteBytes(packages / "VLWORD.cab", "not a cabinet");
     tst::WriteBytes(packages / "VLMATH.cab", "MSCF, but nothing more");
 
-    const std::string failed = "box: " + tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました.");
+    const std::string failed = "box: " + upd::FailedText();
     EXPECT_EQ(Run(), (std::vector<std::string>{preparing, failed, preparing, failed}));
 }

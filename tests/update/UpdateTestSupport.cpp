@@ -8,6 +8,11 @@ namespace upd {
 const char kAppPaths[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+std::string AppTitle() { return tst::Cp932("Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ"); }
+std::string Copying(const std::string& file) { return tst::Cp932(("ﾌｧｲﾙ: " + file + " をｺﾋﾟｰしています.").c_str()); }
+std::string DoneText() { return tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."); }
+std::string FailedText() { return tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."); }
+
 std::string StartMenu(int csidl)
 {
     char path[MAX_PATH] = "";

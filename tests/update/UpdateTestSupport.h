@@ -10,6 +10,13 @@ namespace upd {
 extern const char kAppPaths[];  // under HKEY_LOCAL_MACHINE, without the exe name
 extern const char kRunKey[];
 
+// What the updater says, as code page 932 bytes: its boxes' caption, the
+// status line while a file is copied, and its two reports.
+std::string AppTitle();
+std::string Copying(const std::string& file);
+std::string DoneText();
+std::string FailedText();
+
 std::string StartMenu(int csidl);  // with backslash
 // Writes a shortcut at linkPath pointing to target (which must exist).
 bool MakeShortcut(const std::string& linkPath, const std::string& target);
