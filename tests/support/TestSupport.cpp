@@ -102,7 +102,8 @@ Process::Process(const std::string& commandLine, DWORD creationFlags, const char
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     std::string cmd = commandLine;
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, creationFlags, nullptr, workDir, &si, &m_pi))
+    m_started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, creationFlags, nullptr, workDir, &si, &m_pi);
+    if (!m_started)
         m_pi = PROCESS_INFORMATION{};
 }
 

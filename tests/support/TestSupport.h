@@ -51,7 +51,8 @@ public:
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
-    bool Started() const { return m_pi.hProcess != nullptr; }
+    // A Unix program started through Wine has no process handle.
+    bool Started() const { return m_started; }
     bool Running() const;
     HANDLE Handle() const { return m_pi.hProcess; }
     DWORD Id() const { return m_pi.dwProcessId; }
@@ -61,6 +62,7 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi{};
+    bool m_started = false;
 };
 
 DWORD ProcessOf(HWND hWnd);
