@@ -10,31 +10,20 @@ const char kBiosLibrary[] = "VLBIOSIF.DLL";
 
 // The updater runs with administrator rights from the folder its packages
 // came in, often a download folder where a file of the library's name can
-// be planted; the plain name would find that one first. The copy in the
-// system folder is taken by its full path whenever it is there.
+// be planted, and the plain name searches the program's own folder first.
+// The library is only ever taken from the system folder, by its full path;
+// the altered search has its own imports looked for beside it too, not
+// beside the updater. Not there: no library, as on a machine without it.
 HMODULE LoadBiosLibrary()
 {
     char szPath[MAX_PATH];
     UINT n = ::GetSystemDirectoryA(szPath, MAX_PATH);
-    if (n && n + 1 + sizeof(kBiosLibrary) <= MAX_PATH) {
-        if (szPath[n - 1] != '\\')
-            szPath[n++] = '\\';
-        lstrcpyA(szPath + n, kBiosLibrary);
-        DWORD dwAttributes = ::GetFileAttributesA(szPath);
-        if (dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            return ::LoadLibraryA(szPath);
-    }
-    // Not in the system folder: the plain name as before, but without the
-    // current directory in the search. SetDllDirectoryA first came with
-    // XP SP1, so it is looked up; without it the search stays as it was.
-    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
-    if (HMODULE hKernel = ::GetModuleHandleA("kernel32.dll")) {
-        SetDllDirectoryFn pfnSetDllDirectory = reinterpret_cast<SetDllDirectoryFn>(
-            reinterpret_cast<void*>(::GetProcAddress(hKernel, "SetDllDirectoryA")));
-        if (pfnSetDllDirectory)
-            pfnSetDllDirectory("");
-    }
-    return ::LoadLibraryA(kBiosLibrary);
+    if (n == 0 || n + 1 + sizeof(kBiosLibrary) > MAX_PATH)
+        return nullptr;
+    if (szPath[n - 1] != '\\')
+        szPath[n++] = '\\';
+    lstrcpyA(szPath + n, kBiosLibrary);
+    return ::LoadLibraryExA(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 }  // namespace
 

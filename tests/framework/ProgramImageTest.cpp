@@ -1,7 +1,7 @@
 // What the built programs carry for the system's loader: the application
-// manifest (execution level, spelled so that Windows XP SP2 accepts it) and
-// the import of the common controls library that registers the classes
-// their dialogs use. The programs lie in the bin folder beside this test.
+// manifest (execution level, spelled so that Windows XP SP2 accepts it), the
+// libraries and functions they import, and the hardening asked of the image.
+// The shipped 32-bit programs are read as files.
 #include <string.h>
 
 #include <string>
@@ -88,15 +88,88 @@ TEST(Manifest, EachProgramAsksForItsLevelWithOneNamespaceOnTrustInfo)
     }
 }
 
-TEST(CommonControls, BothProgramsImportTheirRegistration)
+// Functions the toolchain's runtime or our code could import that Windows
+// XP SP2 lacks, with the first version that has them (Microsoft's API
+// reference, "Minimum supported client" of each function).
+const char* const kAfterXpSp2[] = {
+    "GetTickCount64",               // Vista
+    "InitializeCriticalSectionEx",  // Vista
+    "InitOnceExecuteOnce",          // Vista
+    "InitializeSRWLock",            // Vista
+    "AcquireSRWLockExclusive",      // Vista
+    "AcquireSRWLockShared",         // Vista
+    "ReleaseSRWLockExclusive",      // Vista
+    "ReleaseSRWLockShared",         // Vista
+    "TryAcquireSRWLockExclusive",   // 7
+    "InitializeConditionVariable",  // Vista
+    "SleepConditionVariableCS",     // Vista
+    "SleepConditionVariableSRW",    // Vista
+    "WakeConditionVariable",        // Vista
+    "WakeAllConditionVariable",     // Vista
+    "CreateEventExA",               // Vista
+    "CreateEventExW",               // Vista
+    "CreateMutexExW",               // Vista
+    "CreateSemaphoreExW",           // Vista
+    "FlsAlloc",                     // Vista (Server 2003)
+    "FlsGetValue",                  // Vista (Server 2003)
+    "FlsSetValue",                  // Vista (Server 2003)
+    "FlsFree",                      // Vista (Server 2003)
+    "GetCurrentProcessorNumber",    // Vista
+    "GetErrorMode",                 // Vista
+    "SetThreadErrorMode",           // 7
+    "GetFileInformationByHandleEx", // Vista
+    "SetFileInformationByHandle",   // Vista
+    "GetFinalPathNameByHandleA",    // Vista
+    "GetFinalPathNameByHandleW",    // Vista
+    "CreateSymbolicLinkA",          // Vista
+    "CreateSymbolicLinkW",          // Vista
+    "CancelIoEx",                   // Vista
+    "QueryFullProcessImageNameA",   // Vista
+    "QueryFullProcessImageNameW",   // Vista
+    "CompareStringEx",              // Vista
+    "LCMapStringEx",                // Vista
+    "GetLocaleInfoEx",              // Vista
+    "GetUserDefaultLocaleName",     // Vista
+    "InterlockedCompareExchange64", // Vista (as a KERNEL32 export)
+    "SetProcessDEPPolicy",          // XP SP3
+    "GetProcessDEPPolicy",          // XP SP3
+    "SetDefaultDllDirectories",     // 8 (Vista and 7 with KB2533623)
+    "AddDllDirectory",              // 8 (Vista and 7 with KB2533623)
+    "GetSystemTimePreciseAsFileTime", // 8
+    "SetProcessDPIAware",           // Vista
+    "ChangeWindowMessageFilter",    // Vista
+    "ShutdownBlockReasonCreate",    // Vista
+};
+
+// Libraries every Windows from XP on maps from the system folder whatever
+// lies beside the program: its Known DLLs, and the C runtime that those
+// load from there before the program's own imports are looked for.
+const char* const kFromSystemFolder[] = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
+                                         "shell32.dll",  "ole32.dll",  "oleaut32.dll", "msvcrt.dll"};
+
+// What the loader checks before any of the program's code runs, read from
+// the shipped files: imports XP SP2 has, from no library that a file
+// planted beside the program could stand in for, and ASLR (with the
+// relocations it needs), DEP and terminal-server awareness asked for.
+TEST(ShippedImage, LoadsOnXpSp2FromTheSystemFolderOnlyAndIsHardened)
 {
     for (const Program& program : kPrograms) {
         SCOPED_TRACE(program.file);
         std::string file = tst::ReadBytes(tst::ShippedFile(program.file));
-        bool bFound = false;
-        for (const auto& import : tst::PeImage(file.data(), file.size(), false).Imports())
-            if (_stricmp(import.dll.c_str(), "comctl32.dll") == 0 && import.function == "InitCommonControlsEx")
-                bFound = true;
-        EXPECT_TRUE(bFound);
+        tst::PeImage image(file.data(), file.size(), false);
+        std::vector<tst::PeImage::Import> imports = image.Imports();
+        EXPECT_GT(imports.size(), 50u);
+        for (const auto& import : imports) {
+            bool known = false;
+            for (const char* dll : kFromSystemFolder)
+                known = known || _stricmp(import.dll.c_str(), dll) == 0;
+            EXPECT_TRUE(known) << import.dll << "!" << import.function;
+            for (const char* late : kAfterXpSp2)
+                EXPECT_NE(import.function, late) << import.dll;
+        }
+        const WORD kHardened =
+            IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE | IMAGE_DLLCHARACTERISTICS_NX_COMPAT | 0x8000 /* TERMINAL_SERVER_AWARE */;
+        EXPECT_EQ(image.DllCharacteristics() & kHardened, kHardened);
+        EXPECT_GT(image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 0u);
     }
 }

@@ -574,15 +574,22 @@ const IMAGE_SECTION_HEADER* PeImage::Section(const char* name) const
     return nullptr;
 }
 
+IMAGE_DATA_DIRECTORY PeImage::Directory(int entry) const
+{
+    // DllCharacteristics sits at the same place in both optional headers;
+    // the directories do not.
+    if (!m_nt)
+        return IMAGE_DATA_DIRECTORY{};
+    return m_plus ? reinterpret_cast<const IMAGE_NT_HEADERS64*>(m_nt)->OptionalHeader.DataDirectory[entry]
+                  : m_nt->OptionalHeader.DataDirectory[entry];
+}
+
 std::vector<PeImage::Import> PeImage::Imports() const
 {
     std::vector<Import> out;
     if (!m_nt)
         return out;
-    const IMAGE_DATA_DIRECTORY* dirs = m_plus
-                                           ? reinterpret_cast<const IMAGE_NT_HEADERS64*>(m_nt)->OptionalHeader.DataDirectory
-                                           : m_nt->OptionalHeader.DataDirectory;
-    const IMAGE_DATA_DIRECTORY& dir = dirs[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY dir = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
     const size_t thunkSize = m_plus ? 8 : 4;
     for (auto* desc = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(At(dir.VirtualAddress)); desc && desc->Name;
          ++desc) {

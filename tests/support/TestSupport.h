@@ -219,6 +219,8 @@ public:
         DWORD slotRva;              // of its entry in the import address table
     };
     std::vector<Import> Imports() const;
+    IMAGE_DATA_DIRECTORY Directory(int entry) const;
+    WORD DllCharacteristics() const { return m_nt ? m_nt->OptionalHeader.DllCharacteristics : 0; }
 
 private:
     const BYTE* m_base;

@@ -62,7 +62,6 @@ protected:
         // lies; the library search would take it from the current folder.
         GetCurrentDirectoryA(MAX_PATH, oldCwd);
         SetCurrentDirectoryA(elsewhere.Path().c_str());
-        DeleteFileA(LibraryBesideProgram().c_str());
         RemoveDirectoryA(SystemFolder("SLK").c_str());
         tst::ClearTestbedEvents();
     }
@@ -71,21 +70,17 @@ protected:
         ReleaseList();
         SetCurrentDirectoryA(oldCwd);
         DeleteFileA(LibraryBesideProgram().c_str());
+        DeleteFileA(SystemFolder("VLBIOSIF.DLL").c_str());
         RemoveDirectoryA(SystemFolder("SLK").c_str());
-    }
-    void SetUp() override
-    {
-        ASSERT_EQ(GetFileAttributesA(SystemFolder("VLBIOSIF.DLL").c_str()), INVALID_FILE_ATTRIBUTES)
-            << "a BIOS library in the system folder would answer every case";
     }
 
     static std::string LibraryBesideProgram() { return tst::ExeFolder() + "VLBIOSIF.DLL"; }
-    // Puts `library` beside the test program as VLBIOSIF.DLL; empty: none.
+    // Puts `library` in the system folder as VLBIOSIF.DLL; empty: none.
     void UseLibrary(const std::string& library)
     {
-        DeleteFileA(LibraryBesideProgram().c_str());
+        DeleteFileA(SystemFolder("VLBIOSIF.DLL").c_str());
         if (!library.empty()) {
-            ASSERT_TRUE(tst::CopyTo(library, LibraryBesideProgram()));
+            ASSERT_TRUE(tst::CopyTo(library, SystemFolder("VLBIOSIF.DLL")));
         }
     }
     void Package(const char* name) { tst::WriteBytes(packages / name, "MSCF"); }
@@ -223,74 +218,46 @@ namespace {
 // The library loading calls of the probe's constructor, in order.
 std::vector<std::string> g_loadCalls;
 tgt::ImportHook* g_pLoadHook = nullptr;
-tgt::ImportHook* g_pProcHook = nullptr;
 
-BOOL WINAPI RecordingSetDllDirectoryA(LPCSTR lpPathName)
+HMODULE WINAPI RecordingLoadLibraryExA(LPCSTR lpName, HANDLE hFile, DWORD dwFlags)
 {
-    g_loadCalls.push_back(std::string("SetDllDirectoryA \"") + (lpPathName ? lpPathName : "(null)") + "\"");
-    return SetDllDirectoryA(lpPathName);
-}
-
-HMODULE WINAPI RecordingLoadLibraryA(LPCSTR lpName)
-{
-    g_loadCalls.push_back(std::string("LoadLibraryA ") + lpName);
-    return reinterpret_cast<decltype(&LoadLibraryA)>(g_pLoadHook->Original())(lpName);
-}
-
-FARPROC WINAPI RecordingGetProcAddress(HMODULE hModule, LPCSTR lpName)
-{
-    FARPROC p = reinterpret_cast<decltype(&GetProcAddress)>(g_pProcHook->Original())(hModule, lpName);
-    if (HIWORD(lpName) && !strcmp(lpName, "SetDllDirectoryA") && p)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&RecordingSetDllDirectoryA));
-    return p;
+    g_loadCalls.push_back(std::string("LoadLibraryExA ") + lpName + " " + std::to_string(dwFlags));
+    return reinterpret_cast<decltype(&LoadLibraryExA)>(g_pLoadHook->Original())(lpName, hFile, dwFlags);
 }
 }  // namespace
 
-TEST_F(MachineTypeProbe, LibraryInTheSystemFolderAnswersNotOnePlantedBesideTheProgram)
+TEST_F(MachineTypeProbe, LibraryComesOnlyFromTheSystemFolderNeverFromBesideTheProgram)
 {
     const std::string genuine = SystemFolder("VLBIOSIF.DLL");
-    struct RemoveGenuine {
-        std::string path;
-        ~RemoveGenuine() { DeleteFileA(path.c_str()); }
-    } removeGenuine{genuine};
     machine.SetDword("MachineType", 22);
-    UseLibrary(tgt::Bin("VLBIOSIF_PLANTED.DLL"));
+    // Planted beside the program and in the current folder: the places the
+    // plain name would search first. Its code would run as it loads.
+    ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF_PLANTED.DLL"), LibraryBesideProgram()));
+    ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF_PLANTED.DLL"), elsewhere / "VLBIOSIF.DLL"));
+    const std::string loadCall = "LoadLibraryExA " + genuine + " " + std::to_string(LOAD_WITH_ALTERED_SEARCH_PATH);
     struct {
         bool inSystemFolder;
         int code;
         std::vector<std::string> events;
-        std::vector<std::string> calls;
     } cases[] = {
-        // The planted file is never even loaded (its code would run at load).
-        {true, 22, {"biosif query 22"}, {"LoadLibraryA " + genuine}},
-        // Only when the system folder has none, the plain name as before,
-        // which finds a library beside the program, but with the current
-        // folder out of the search (Wine searches it all the same, so only
-        // the order of the calls shows that).
-        {false, 99, {"biosif planted", "biosif planted-query 99"},
-         {"SetDllDirectoryA \"\"", "LoadLibraryA VLBIOSIF.DLL"}},
+        {true, 22, {"biosif query 22"}},
+        // None in the system folder: no library, as on a machine without it.
+        {false, 0, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.inSystemFolder ? "in the system folder" : "not in the system folder");
-        DeleteFileA(genuine.c_str());
-        if (c.inSystemFolder) {
-            ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), genuine));
-        }
+        UseLibrary(c.inSystemFolder ? tgt::Bin("VLBIOSIF.DLL") : "");
         tst::ClearTestbedEvents();
         g_loadCalls.clear();
 
         CGetMachineType* pProbe;
         {
-            tgt::ImportHook load("kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&RecordingLoadLibraryA));
-            tgt::ImportHook proc("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&RecordingGetProcAddress));
+            tgt::ImportHook load("kernel32.dll", "LoadLibraryExA", reinterpret_cast<void*>(&RecordingLoadLibraryExA));
             g_pLoadHook = &load;
-            g_pProcHook = &proc;
             pProbe = new CGetMachineType;
         }
-        EXPECT_EQ(g_loadCalls, c.calls);
-        char loaded[MAX_PATH] = "";
-        GetModuleFileNameA(pProbe->m_hBiosLib, loaded, MAX_PATH);
-        EXPECT_EQ(lstrcmpiA(loaded, (c.inSystemFolder ? genuine : LibraryBesideProgram()).c_str()), 0) << loaded;
+        EXPECT_EQ(g_loadCalls, std::vector<std::string>{loadCall});
+        EXPECT_EQ(pProbe->m_hBiosLib != nullptr, c.inSystemFolder);
         ASSERT_TRUE(pProbe->CreateThread(0, 0, nullptr));
         ASSERT_EQ(WaitForSingleObject(pProbe->m_hThread, 10000), WAIT_OBJECT_0);
         EXPECT_EQ(pProbe->m_nMachineType, c.code);

@@ -1,8 +1,8 @@
 // The shipped VelraUpdate.exe, copied into a folder of its own with its
 // packages, over a machine staged with a target for every row of its
 // table: the testbed's windows running from the targets' folders, the
-// stand-in service installed there and the BIOS library beside the
-// updater. The event log and the target folders, watched while it runs,
+// stand-in service installed there and the BIOS library in the system
+// folder. The event log and the target folders, watched while it runs,
 // give the order of closing, stopping, extracting and starting.
 #include <shlobj.h>
 
@@ -131,7 +131,21 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     // Row 16: a machine with the card slot.
     tst::ScopedKey machine(HKEY_LOCAL_MACHINE, "Software\\VelraTestbed");
     machine.SetDword("MachineType", 22);
-    tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), updater / "VLBIOSIF.DLL");
+    // The library is only ever taken from the system folder. Planted beside
+    // the updater, where the plain name would search first, a library of
+    // that name and one for the common controls log as they load; Wine is
+    // told to search for the latter as Windows does (its own first
+    // otherwise). Neither may show in the log.
+    ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF.DLL"), SystemFolder("VLBIOSIF.DLL")));
+    ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF_PLANTED.DLL"), updater / "VLBIOSIF.DLL"));
+    ASSERT_TRUE(tst::CopyTo(tgt::Bin("VLBIOSIF_PLANTED.DLL"), updater / "comctl32.dll"));
+    char overrides[512] = "";
+    GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof(overrides));
+    struct RestoreOverrides {
+        std::string old;
+        ~RestoreOverrides() { SetEnvironmentVariableA("WINEDLLOVERRIDES", old.c_str()); }
+    } restoreOverrides{overrides};
+    SetEnvironmentVariableA("WINEDLLOVERRIDES", (std::string(overrides) + ";comctl32=n,b").c_str());
     const std::string slk = SystemFolder("SLK\\");
     struct RemoveSlk {
         std::string path;
