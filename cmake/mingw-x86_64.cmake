@@ -1,12 +1,4 @@
-# Cross-compiling for 64-bit Windows with MinGW-w64 (posix threads model):
-# the tests' build where the host cannot run 32-bit code (scripts/arch).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env VELRA_ARCH=x86_64 ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
+# A 64-bit build of the same sources: the tests' build where the host cannot
+# run 32-bit code (scripts/arch).
+set(VELRA_MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
