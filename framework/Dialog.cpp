@@ -6,19 +6,12 @@ IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
 namespace {
 // Once per process, before the first dialog: the classes of the common
-// controls that the programs' dialogs hold. The library is no Known DLL:
-// imported or loaded by name, a copy lying beside the program (a download
-// folder, for the elevated updater) would be the one mapped. So it is
-// loaded from the system folder by its full path.
+// controls that the programs' dialogs hold. The library is no Known DLL,
+// so it comes from the system folder by its full path.
 void RegisterDialogControls()
 {
     static const BOOL bRegistered = [] {
-        char szPath[MAX_PATH];
-        UINT n = ::GetSystemDirectoryA(szPath, MAX_PATH);
-        if (n == 0 || n + sizeof("\\comctl32.dll") > MAX_PATH)
-            return FALSE;
-        lstrcatA(szPath, "\\comctl32.dll");
-        HMODULE hLib = ::LoadLibraryExA(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        HMODULE hLib = AfxLoadSystemLibrary("comctl32.dll");
         typedef BOOL(WINAPI * InitFn)(const INITCOMMONCONTROLSEX*);
         InitFn pfnInit = hLib ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
                                     ::GetProcAddress(hLib, "InitCommonControlsEx")))

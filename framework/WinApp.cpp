@@ -241,3 +241,15 @@ BOOL AfxRegisterClass(WNDCLASSA* lpWndClass)
         return TRUE;
     return ::RegisterClassA(lpWndClass) != 0;
 }
+
+HMODULE AfxLoadSystemLibrary(LPCSTR lpszFileName)
+{
+    char szPath[MAX_PATH];
+    UINT n = ::GetSystemDirectoryA(szPath, MAX_PATH);
+    if (n == 0 || n + 1 + lstrlenA(lpszFileName) >= MAX_PATH)
+        return nullptr;
+    if (szPath[n - 1] != '\\')
+        szPath[n++] = '\\';
+    lstrcpyA(szPath + n, lpszFileName);
+    return ::LoadLibraryExA(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}

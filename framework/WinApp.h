@@ -77,6 +77,12 @@ int AfxMessageBox(LPCSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 
 BOOL AfxOleInit();
 
+// A library of the system folder, loaded by its full path with the altered
+// search (its own imports are looked for beside it too): never a file of
+// that name planted beside the program or in the current folder, which a
+// plain name would search first. Null when the system folder has none.
+HMODULE AfxLoadSystemLibrary(LPCSTR lpszFileName);
+
 // Registers a window class unless this module registered it already.
 BOOL AfxRegisterClass(WNDCLASSA* lpWndClass);
 // Containers for embedded controls: nothing here hosts any, so there is

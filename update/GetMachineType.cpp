@@ -10,21 +10,9 @@ const char kBiosLibrary[] = "VLBIOSIF.DLL";
 
 // The updater runs with administrator rights from the folder its packages
 // came in, often a download folder where a file of the library's name can
-// be planted, and the plain name searches the program's own folder first.
-// The library is only ever taken from the system folder, by its full path;
-// the altered search has its own imports looked for beside it too, not
-// beside the updater. Not there: no library, as on a machine without it.
-HMODULE LoadBiosLibrary()
-{
-    char szPath[MAX_PATH];
-    UINT n = ::GetSystemDirectoryA(szPath, MAX_PATH);
-    if (n == 0 || n + 1 + sizeof(kBiosLibrary) > MAX_PATH)
-        return nullptr;
-    if (szPath[n - 1] != '\\')
-        szPath[n++] = '\\';
-    lstrcpyA(szPath + n, kBiosLibrary);
-    return ::LoadLibraryExA(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
+// be planted: the library is only ever taken from the system folder. Not
+// there: no library, as on a machine without it.
+HMODULE LoadBiosLibrary() { return AfxLoadSystemLibrary(kBiosLibrary); }
 }  // namespace
 
 CGetMachineType::CGetMachineType()

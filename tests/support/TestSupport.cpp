@@ -357,7 +357,6 @@ void ScopedKey::SetBinary(const char* name, const void* data, DWORD size, DWORD 
 
 void ScopedKey::SetDword(const char* name, DWORD value) { SetBinary(name, &value, sizeof(value), REG_DWORD); }
 
-void ScopedKey::DeleteValue(const char* name) { RegDeleteValueA(m_key, name); }
 
 ScopedValue::ScopedValue(HKEY root, const std::string& subKey, const char* name, const std::string& value)
     : m_root(root), m_subKey(subKey), m_name(name)

@@ -109,7 +109,6 @@ public:
     void SetString(const char* name, const std::string& value, DWORD type = REG_SZ);
     void SetBinary(const char* name, const void* data, DWORD size, DWORD type);
     void SetDword(const char* name, DWORD value);
-    void DeleteValue(const char* name);
 
 private:
     HKEY m_root;
