@@ -10,13 +10,7 @@ out=$1
 mkdir -p "$out/obj"
 
 san="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g -O1"
-# Rebuilt only when a source is newer than its object: the replay in the
-# test command takes seconds, and should not spend a minute compiling.
-build() {  # build OBJ COMPILER FLAGS... SOURCE
-    obj=$1; shift
-    eval "last=\${$#}"
-    if [ ! -f "$obj" ] || [ "$last" -nt "$obj" ] || [ "$0" -nt "$obj" ]; then "$@" -o "$obj"; fi
-}
+. "$root/tests/native/rebuild.sh"
 # No config.h: the source tree's one describes the i686 cross build.
 # lzxd.c shifts a signed int into the sign bit while reading the E8 file
 # size from an LZX header; GCC, which builds the shipped library, defines

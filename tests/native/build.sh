@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds the cabinet reader natively (clang, ASan + UBSan) together with the
-# libmspack sources it needs, and the project's LZX cabinet writer, then runs
-# the harness over the corpus and over cabinets of that writer.
-# Usage: tests/native/build.sh [OUT_DIR]   (default build/native)
+# libmspack sources it needs, and the project's LZX cabinet writer; with
+# --run, then runs the harness over the corpus and over cabinets of that
+# writer. The build builds it (only what changed), the test runs it.
+# Usage: tests/native/build.sh [OUT_DIR] [--run]   (default build/native)
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -11,18 +12,25 @@ out=${1:-$root/build/native}
 mkdir -p "$out/obj"
 
 san="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g -O1"
+. "$root/tests/native/rebuild.sh"
 # No config.h: the source tree's one describes the i686 cross build.
 for f in system cabd mszipd lzxd qtmd; do
-    clang $san -w -D_FILE_OFFSET_BITS=64 -I"$src/mspack" -c "$src/mspack/$f.c" -o "$out/obj/$f.o"
+    build "$out/obj/$f.o" clang $san -w -D_FILE_OFFSET_BITS=64 -I"$src/mspack" -c "$src/mspack/$f.c"
 done
 # md5 comes from libmspack's own test helpers.
-clang $san -w -I"$src/test" -c "$src/test/md5.c" -o "$out/obj/md5.o"
-clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" -I"$src/mspack" \
-    -c "$root/update/CabinetReader.cpp" -o "$out/obj/CabinetReader.o"
-clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" \
-    -c "$root/tests/native/cabinet_reader_test.cpp" -o "$out/obj/cabinet_reader_test.o"
-clang++ $san "$out"/obj/*.o -o "$out/cabinet_reader_test"
-clang $san -std=c11 -Wall -Wextra "$root/tools/mklzxcab.c" -o "$out/mklzxcab"
+build "$out/obj/md5.o" clang $san -w -I"$src/test" -c "$src/test/md5.c"
+build "$out/obj/CabinetReader.o" clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" -I"$src/mspack" \
+    -c "$root/update/CabinetReader.cpp"
+build "$out/obj/cabinet_reader_test.o" clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" \
+    -c "$root/tests/native/cabinet_reader_test.cpp"
+for o in "$out"/obj/*.o; do
+    if [ ! -f "$out/cabinet_reader_test" ] || [ "$o" -nt "$out/cabinet_reader_test" ]; then
+        clang++ $san "$out"/obj/*.o -o "$out/cabinet_reader_test"
+        break
+    fi
+done
+build "$out/mklzxcab" clang $san -std=c11 -Wall -Wextra "$root/tools/mklzxcab.c"
+[ "${2:-}" = --run ] || exit 0
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
