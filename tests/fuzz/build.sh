@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the cabinet reader's libFuzzer target natively (clang, ASan + UBSan)
-# with the libmspack sources it needs, and the LZX writer used for seeds.
+# with the libmspack sources it needs, the LZX writer and the seed corpus.
 # Usage: tests/fuzz/build.sh OUT_DIR
 set -eu
 
@@ -39,3 +39,10 @@ for o in "$out"/obj/*.o; do
     fi
 done
 build "$out/mklzxcab" clang -O2 -w "$root/tools/mklzxcab.c"
+# The seed corpus, made again when its recipe changes; made beside its place
+# and moved in, so that a build stopped halfway leaves none.
+if [ ! -d "$out/seeds" ] || [ "$root/tests/fuzz/make-seeds.sh" -nt "$out/seeds" ]; then
+    rm -rf "$out/seeds" "$out/seeds.new"
+    sh "$root/tests/fuzz/make-seeds.sh" "$out/seeds.new" "$out/mklzxcab"
+    mv "$out/seeds.new" "$out/seeds"
+fi
