@@ -29,7 +29,14 @@ void* CabAlloc(unsigned cb) { return malloc(cb); }
 void CabFree(void* pv) { free(pv); }
 intptr_t CabOpen(const char* pszFile, int oflag, int pmode) { return _open(pszFile, oflag, pmode); }
 unsigned CabRead(intptr_t hf, void* pv, unsigned cb) { return unsigned(_read(int(hf), pv, cb)); }
-unsigned CabWrite(intptr_t hf, const void* pv, unsigned cb) { return unsigned(_write(int(hf), pv, cb)); }
+// Between the blocks of a large file the window goes on showing the work.
+unsigned CabWrite(intptr_t hf, const void* pv, unsigned cb)
+{
+    unsigned cbWritten = unsigned(_write(int(hf), pv, cb));
+    if (g_pProgressDlg)
+        g_pProgressDlg->KeepShowing();
+    return cbWritten;
+}
 int CabClose(intptr_t hf) { return _close(int(hf)); }
 long CabSeek(intptr_t hf, long dist, int seektype) { return _lseek(int(hf), dist, seektype); }
 

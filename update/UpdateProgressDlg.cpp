@@ -2,18 +2,21 @@
 
 #include <string.h>
 
-#include <initializer_list>
-
 #include "res/resource.h"
 
 namespace {
+// Milliseconds of the performance counter, cut to 32 bits. Split so that
+// the product cannot overflow, however long the machine has been up.
 DWORD DefaultFrameClock()
 {
     LARGE_INTEGER freq, now;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&now);
-    return DWORD(now.QuadPart * 1000 / freq.QuadPart);
+    return DWORD(now.QuadPart / freq.QuadPart * 1000 + now.QuadPart % freq.QuadPart * 1000 / freq.QuadPart);
 }
+// A paint that took longer than this is charged as this long: the next
+// frame is never more than kPaintShare times it away.
+const DWORD kLongestPaintMs = 1000;
 CUpdateProgressDlg::FrameClock g_pfnFrameClock = DefaultFrameClock;
 }  // namespace
 
@@ -23,6 +26,8 @@ void CUpdateProgressDlg::SetFrameClock(FrameClock pfnClock)
 }
 
 BEGIN_MESSAGE_MAP(CUpdateProgressDlg, CDialog)
+    ON_MESSAGE(WM_PRINT, OnPrint)
+    ON_MESSAGE(WM_PRINTCLIENT, OnPrint)
 END_MESSAGE_MAP()
 
 CUpdateProgressDlg::CUpdateProgressDlg(UINT nTitleId)
@@ -84,22 +89,10 @@ BOOL CUpdateProgressDlg::OnInitDialog()
     title.LoadString(m_nTitleId);
     SetWindowText(title);
 
-    // The three controls keep their own procedures, with one in front that
-    // holds back the repaints of the changes this window makes (the window
-    // is found through the control's user data).
     m_hStatusText = ::GetDlgItem(m_hWnd, IDC_STATUS_TEXT);
     m_hPercentText = ::GetDlgItem(m_hWnd, IDC_PERCENT_TEXT);
-    for (HWND hCtrl : {m_hStatusText, m_hPercentText, m_barCtrl.m_hWnd}) {
-        if (!hCtrl)
-            continue;
-        ::SetWindowLongPtrA(hCtrl, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        WNDPROC pfnOld = reinterpret_cast<WNDPROC>(
-            ::SetWindowLongPtrA(hCtrl, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldControlProc)));
-        SuperProcOf(hCtrl) = pfnOld;
-    }
-    // The first change paints at once.
-    m_dwShown = g_pfnFrameClock();
-    m_dwLastPaint = m_dwShown - kFrameMs;
+    if (m_hPercentText)
+        ::GetWindowTextA(m_hPercentText, m_szPercent, sizeof(m_szPercent));
     return TRUE;
 }
 
@@ -107,80 +100,20 @@ void CUpdateProgressDlg::OnOK() {}
 
 void CUpdateProgressDlg::OnCancel() {}
 
-LRESULT CALLBACK CUpdateProgressDlg::HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CUpdateProgressDlg::OnPrint(WPARAM, LPARAM)
 {
-    CUpdateProgressDlg* pDlg = reinterpret_cast<CUpdateProgressDlg*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
-    if (hWnd == pDlg->m_barCtrl.m_hWnd)
-        return pDlg->BarProc(message, wParam, lParam);
-    if (pDlg->m_bHolding) {
-        if (message == WM_PAINT)
-            return 0;
-        // A static draws its new text synchronously: the text is stored,
-        // and the control is invalidated with the next frame.
-        if (message == WM_SETTEXT) {
-            LRESULT lResult = ::DefWindowProcA(hWnd, message, wParam, lParam);
-            (hWnd == pDlg->m_hStatusText ? pDlg->m_bStatusChanged : pDlg->m_bPercentChanged) = true;
-            return lResult;
-        }
-    }
-    return ::CallWindowProcA(pDlg->SuperProcOf(hWnd), hWnd, message, wParam, lParam);
-}
-
-WNDPROC& CUpdateProgressDlg::SuperProcOf(HWND hCtrl)
-{
-    return hCtrl == m_hStatusText ? m_pfnStatusProc : hCtrl == m_hPercentText ? m_pfnPercentProc : m_pfnBarProc;
-}
-
-// Whenever it moves, the bar invalidates all of itself and asks to be
-// repainted at once. So the steps this window makes are kept here, and the
-// position they reach is answered for here, until a frame hands it to the
-// control. The control gets it before it paints and before any other
-// request; a step that would take it out of its range is left to the
-// control itself, which starts again from its lower bound.
-LRESULT CUpdateProgressDlg::BarProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    HWND hBar = m_barCtrl.m_hWnd;
-    if (message == PBM_GETPOS && m_bBarHeld)
-        return m_nBarHeld;
-    if (message == PBM_STEPIT && m_bHolding) {
-        int nOld = m_bBarHeld ? m_nBarHeld : int(::CallWindowProcA(m_pfnBarProc, hBar, PBM_GETPOS, 0, 0));
-        int nNew = nOld + m_nStepSize;
-        if (nNew >= m_nRangeLow && nNew <= m_nRangeHigh) {
-            m_nBarHeld = nNew;
-            m_bBarHeld = true;
-            return nOld;
-        }
-    }
-    if (m_bBarHeld && (message == WM_PAINT || (message > WM_USER && message < WM_USER + 0x100)))
-        HandOverBarPos();
-    // The synchronous repaint of a move waits for the frame: the region it
-    // invalidated stays invalid.
-    if (message == WM_PAINT && m_bHolding)
-        return 0;
-    return ::CallWindowProcA(m_pfnBarProc, hBar, message, wParam, lParam);
-}
-
-void CUpdateProgressDlg::HandOverBarPos()
-{
-    if (!m_bBarHeld)
-        return;
-    m_bBarHeld = false;
-    SendHeld(m_barCtrl.m_hWnd, PBM_SETPOS, m_nBarHeld, 0);
-}
-
-LRESULT CUpdateProgressDlg::SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    bool bWasHolding = m_bHolding;
-    m_bHolding = true;
-    LRESULT lResult = ::SendMessageA(hWnd, message, wParam, lParam);
-    m_bHolding = bWasHolding;
-    return lResult;
+    HandOver();
+    return Default();
 }
 
 void CUpdateProgressDlg::ShowStatusText(LPCSTR lpszText)
 {
-    if (m_hWnd)
-        SendHeld(m_hStatusText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpszText));
+    if (!m_hWnd)
+        return;
+    m_strStatus = lpszText;
+    m_bStatusDue = true;
+    if (FrameDue())
+        Paint();
 }
 
 void CUpdateProgressDlg::SetBarRange(int nLower, int nUpper)
@@ -189,7 +122,9 @@ void CUpdateProgressDlg::SetBarRange(int nLower, int nUpper)
         return;
     m_nRangeLow = nLower;
     m_nRangeHigh = nUpper;
-    SendHeld(m_barCtrl.m_hWnd, PBM_SETRANGE, 0, MAKELPARAM(nLower, nUpper));
+    m_bRangeDue = true;
+    // As the control does, the position is brought into the new range.
+    m_nPos = m_nPos < nLower ? nLower : m_nPos > nUpper ? nUpper : m_nPos;
 }
 
 int CUpdateProgressDlg::SetBarPos(int nPos)
@@ -197,9 +132,11 @@ int CUpdateProgressDlg::SetBarPos(int nPos)
     if (!m_hWnd)
         return 0;
     ProcessPendingMessages();
-    int nOld = int(SendHeld(m_barCtrl.m_hWnd, PBM_SETPOS, nPos, 0));
+    int nOld = m_nPos;
+    m_nPos = nPos < m_nRangeLow ? m_nRangeLow : nPos > m_nRangeHigh ? m_nRangeHigh : nPos;
     RefreshPercentText(nPos);
-    PaintIfFrameDue();
+    if (FrameDue())
+        Paint();
     return nOld;
 }
 
@@ -216,18 +153,37 @@ int CUpdateProgressDlg::StepBar()
     if (!m_hWnd)
         return 0;
     ProcessPendingMessages();
-    int nOld = int(SendHeld(m_barCtrl.m_hWnd, PBM_STEPIT, 0, 0));
+    int nOld = m_nPos;
+    if (nOld + m_nStepSize >= m_nRangeLow && nOld + m_nStepSize <= m_nRangeHigh) {
+        m_nPos = nOld + m_nStepSize;
+    } else {
+        // Past an end the control starts again from its lower bound by its
+        // own rule: the step is its to make.
+        HandOver();
+        m_barCtrl.SendMessage(PBM_STEPIT);
+        m_nPos = int(m_barCtrl.SendMessage(PBM_GETPOS));
+    }
     RefreshPercentText(nOld + m_nStepSize);
-    PaintIfFrameDue();
+    if (FrameDue())
+        Paint();
     return nOld;
+}
+
+// The work goes on inside a file: a due frame paints, and the queue is
+// answered then too, so that a large file neither freezes the window nor
+// lets the system take it for hung.
+void CUpdateProgressDlg::KeepShowing()
+{
+    if (m_hWnd && FrameDue()) {
+        ProcessPendingMessages();
+        Paint();
+    }
 }
 
 void CUpdateProgressDlg::ProcessPendingMessages()
 {
-    // Input, posted messages (timers included) and sent messages; paints
-    // wait for the frame.
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE)) {
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (!IsDialogMessage(&msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
@@ -235,66 +191,53 @@ void CUpdateProgressDlg::ProcessPendingMessages()
     }
 }
 
-// A frame is due a frame after the last paint, unless painting has taken
-// more than its share of the time since the window was shown: where paints
-// are slow (a remote session, a display drawn in software) they are spaced
-// out, so that showing the work does not hold it up.
-void CUpdateProgressDlg::PaintIfFrameDue()
+// Due a frame after the last paint began, or later after a slow one; a
+// clock that went back makes it due at once.
+bool CUpdateProgressDlg::FrameDue() const
 {
-    DWORD dwNow = g_pfnFrameClock();
-    if (dwNow - m_dwLastPaint >= kFrameMs && m_dwPainting * kPaintShare <= dwNow - m_dwShown)
-        Paint(false);
+    DWORD dwSince = g_pfnFrameClock() - m_dwFrameStart;
+    return LONG(dwSince) < 0 || dwSince >= m_dwFrameGap;
 }
 
 void CUpdateProgressDlg::PaintNow()
 {
     if (m_hWnd)
-        Paint(true);
+        Paint();
 }
 
-void CUpdateProgressDlg::Paint(bool bFinal)
+void CUpdateProgressDlg::Paint()
 {
     DWORD dwStart = g_pfnFrameClock();
-    if (m_bStatusChanged)
-        ::InvalidateRect(m_hStatusText, nullptr, TRUE);
-    if (m_bPercentChanged)
-        ::InvalidateRect(m_hPercentText, nullptr, TRUE);
-    m_bStatusChanged = m_bPercentChanged = false;
-    // The bar gets the position it has kept when the length of its filled
-    // part has changed to the pixel, and in the final paint. Handed over, it
-    // invalidates all of itself; at a frame, when nothing else had made it
-    // invalid, only the part between the old and the new end is drawn,
-    // widened by the bar's height for the rounding to whole segments. The
-    // final paint draws all of it (with nothing kept, it already shows its
-    // position).
-    int nFilled = FilledWidth();
-    if (bFinal || nFilled != m_nBarPainted) {
-        bool bStrip = !bFinal && m_nBarPainted >= 0 && nFilled > m_nBarPainted &&
-                      !::GetUpdateRect(m_barCtrl.m_hWnd, nullptr, FALSE);
-        HandOverBarPos();
-        if (bStrip) {
-            RECT rc;
-            m_barCtrl.GetClientRect(&rc);
-            rc.left = m_nBarPainted > rc.bottom ? m_nBarPainted - rc.bottom : 0;
-            rc.right = nFilled + rc.bottom < rc.right ? nFilled + rc.bottom : rc.right;
-            ::ValidateRect(m_barCtrl.m_hWnd, nullptr);
-            ::InvalidateRect(m_barCtrl.m_hWnd, &rc, FALSE);
-        }
-        m_nBarPainted = nFilled;
-    }
-    // The window and every control with something to paint.
+    HandOver();
     UpdateWindow();
-    m_dwLastPaint = g_pfnFrameClock();
-    m_dwPainting += m_dwLastPaint - dwStart;
+    DWORD dwEnd = g_pfnFrameClock();
+    // A clock that went back meanwhile (the performance counter read on
+    // another processor of some multi-processor machines) charges the
+    // paint nothing.
+    DWORD dwCost = LONG(dwEnd - dwStart) < 0 ? 0 : dwEnd - dwStart;
+    if (dwCost > kLongestPaintMs)
+        dwCost = kLongestPaintMs;
+    m_dwFrameStart = dwStart;
+    m_dwFrameGap = dwCost * kPaintShare > kFrameMs ? dwCost * kPaintShare : kFrameMs;
 }
 
-int CUpdateProgressDlg::FilledWidth() const
+// The controls get what they do not show yet; each then repaints itself.
+void CUpdateProgressDlg::HandOver()
 {
-    if (m_nRangeHigh <= m_nRangeLow)
-        return 0;
-    RECT rc;
-    m_barCtrl.GetClientRect(&rc);
-    return MulDiv(m_barCtrl.GetPos() - m_nRangeLow, rc.right, m_nRangeHigh - m_nRangeLow);
+    HWND hBar = m_barCtrl.m_hWnd;
+    if (m_bRangeDue && hBar)
+        ::SendMessageA(hBar, PBM_SETRANGE, 0, MAKELPARAM(m_nRangeLow, m_nRangeHigh));
+    m_bRangeDue = false;
+    if (hBar && ::SendMessageA(hBar, PBM_GETPOS, 0, 0) != m_nPos)
+        ::SendMessageA(hBar, PBM_SETPOS, m_nPos, 0);
+    if (m_bStatusDue && m_hStatusText)
+        ::SetWindowTextA(m_hStatusText, m_strStatus);
+    m_bStatusDue = false;
+    // Compared byte for byte: an unchanged figure is not set again, so the
+    // control does not repaint for nothing.
+    char szShown[sizeof(m_szPercent)] = "";
+    if (m_hPercentText && (::GetWindowTextA(m_hPercentText, szShown, sizeof(szShown)), strcmp(szShown, m_szPercent)))
+        ::SetWindowTextA(m_hPercentText, m_szPercent);
 }
 
 void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
@@ -308,10 +251,5 @@ void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
         nPercent %= 100;
     CString strText;
     strText.Format("%d%c", nPercent, '%');
-    // Compared byte for byte: an unchanged figure is not set again, so the
-    // control does not repaint once per file for nothing.
-    char szOld[32] = "";
-    ::GetWindowTextA(m_hPercentText, szOld, sizeof(szOld));
-    if (m_hPercentText && strcmp(szOld, strText) != 0)
-        SendHeld(m_hPercentText, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(static_cast<LPCSTR>(strText)));
+    lstrcpynA(m_szPercent, strText, sizeof(m_szPercent));
 }

@@ -8,16 +8,19 @@
 // and the close box do nothing: the work cannot be cancelled from here.
 // Every operation is a no-op while there is no window.
 //
-// Painting goes at display rate. The status text, the bar's position and
-// the percent figure are set at every call, so the window's state is always
-// current (the bar's position is kept in front of the control, which is
-// asked for it there, until a frame hands it over), but the repaints those
-// changes cause are held back and done together at most once a frame
-// (kFrameMs), when the queue is drained, and for no more than a
-// kPaintShare-th of the time the window is up; the queue's input, posted
-// and sent messages are taken at every drain. PaintNow paints at once: the
-// run calls it when a package ends and before each message box, so the
-// final state (last name, full bar, 100%) is on screen under the box.
+// Painting goes at display rate. The latest status text, range, position
+// and percent figure are kept here and handed to the controls, which then
+// repaint, at a frame (kFrameMs) and in PaintNow, so that a run of small
+// files does not spend its time repainting. A frame is looked for whenever
+// the status, the bar or the work (KeepShowing, at each block written)
+// moves: the screen names the file being copied within a frame of its start,
+// whatever the files' sizes. A paint that takes long puts the next frame off
+// to kPaintShare times its own cost, so that slow displays (a remote
+// session, a display drawn in software) do not hold the work up. PaintNow
+// paints at once: the run calls it when a package ends and before each
+// message box, so the final state (last name, full bar, 100%) is on screen
+// under the box. Printing the window (WM_PRINT, WM_PRINTCLIENT) hands the
+// latest state over first.
 #pragma once
 #include "Dialog.h"
 
@@ -34,10 +37,11 @@ public:
     int SetBarPos(int nPos);
     int SetBarStep(int nStep);
     int StepBar();
+    void KeepShowing();
     void PaintNow();
 
-    // The clock that paces the paints, in milliseconds. A test sets its own
-    // to count paints per frame; nullptr restores the default.
+    // The clock that paces the paints, in milliseconds; it may wrap. A test
+    // sets its own to move it by hand; nullptr restores the default.
     typedef DWORD (*FrameClock)();
     static void SetFrameClock(FrameClock pfnClock);
     static constexpr DWORD kFrameMs = 16;
@@ -48,18 +52,14 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
+    LRESULT OnPrint(WPARAM wParam, LPARAM lParam);
 
     void RestoreOwner();
     void ProcessPendingMessages();
     void RefreshPercentText(int nNewPos);
-    void PaintIfFrameDue();
-    void Paint(bool bFinal);
-    int FilledWidth() const;
-    LRESULT SendHeld(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK HeldControlProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
-    WNDPROC& SuperProcOf(HWND hCtrl);
-    LRESULT BarProc(UINT message, WPARAM wParam, LPARAM lParam);
-    void HandOverBarPos();
+    bool FrameDue() const;
+    void Paint();
+    void HandOver();
 
     CProgressCtrl m_barCtrl;
     UINT m_nTitleId;
@@ -70,18 +70,14 @@ protected:
     HICON m_hWindowIcon;
     HWND m_hStatusText = nullptr;
     HWND m_hPercentText = nullptr;
-    bool m_bStatusChanged = false;   // set since the last paint, not yet invalidated
-    bool m_bPercentChanged = false;
-    int m_nBarPainted = -1;          // the bar's filled length, in pixels, when last painted
-    bool m_bHolding = false;         // this window's own change is being sent to a control
-    bool m_bBarHeld = false;         // the bar's position is m_nBarHeld, not yet handed over
-    int m_nBarHeld = 0;
-    WNDPROC m_pfnStatusProc = nullptr;   // the controls' own procedures
-    WNDPROC m_pfnPercentProc = nullptr;
-    WNDPROC m_pfnBarProc = nullptr;
-    DWORD m_dwShown = 0;             // the frame clock when the window was shown
-    DWORD m_dwLastPaint = 0;
-    DWORD m_dwPainting = 0;          // time spent painting since then
+    // What the controls get at the next frame.
+    CString m_strStatus;
+    bool m_bStatusDue = false;
+    bool m_bRangeDue = false;
+    int m_nPos = 0;
+    char m_szPercent[16] = "";
+    DWORD m_dwFrameStart = 0;   // the frame clock when the last paint began
+    DWORD m_dwFrameGap = 0;     // from then until the next frame is due
 
     DECLARE_MESSAGE_MAP()
 };

@@ -128,6 +128,7 @@ protected:
         return SendDlgItemMessageA(dlg.m_hWnd, IDC_PROGRESS_BAR, message, wParam, 0);
     }
 
+    upd::EveryChangePainted painted;
     tst::TempDir sandbox{"x"};
     std::string target;
     ext::ImportHook strictMove{"kernel32.dll", "MoveFileExA", reinterpret_cast<void*>(StrictMoveFileExA)};

@@ -48,19 +48,22 @@ TEST_F(ProgressWindow, OpensEmptyWithItsTitleAndIcon)
 TEST_F(ProgressWindow, PercentFollowsTheBarWrapsAndIsSetOnlyWhenItChanges)
 {
     ext::DialogRecorder seen(dlg.m_hWnd);
+    // Each change painted at once, so each reaches the controls.
+    auto pos = [&](int n) { dlg.SetBarPos(n), dlg.PaintNow(); };
+    auto step = [&] { int nOld = dlg.StepBar(); dlg.PaintNow(); return nOld; };
     dlg.SetBarRange(0, 3);
     dlg.SetBarStep(1);
-    dlg.SetBarPos(0);
+    pos(0);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(dlg.StepBar(), i);
+        EXPECT_EQ(step(), i);
     dlg.SetBarRange(0, 4);
-    dlg.SetBarPos(0);
+    pos(0);
     for (int i = 0; i < 5; ++i)
-        dlg.StepBar();
+        step();
     EXPECT_LT(Bar(PBM_GETPOS), 4);  // the control started again from its lower bound
     dlg.SetBarRange(0, 100);
-    dlg.SetBarPos(100);
-    dlg.SetBarPos(100);
+    pos(100);
+    pos(100);
     EXPECT_EQ(seen.TextsOf(IDC_PERCENT_TEXT),
               (std::vector<std::string>{"0%", "33%", "66%", "100%", "0%", "25%", "50%", "75%", "100%", "25%", "100%"}));
 }
@@ -80,7 +83,32 @@ int FilledEnd(HWND hBar)
     return end;
 }
 
-// The frame clock, moved by hand.
+// A control's pixels as they are on the screen.
+std::vector<DWORD> Pixels(HWND hWnd)
+{
+    RECT rc;
+    GetClientRect(hWnd, &rc);
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
+    bmi.bmiHeader.biWidth = rc.right;
+    bmi.bmiHeader.biHeight = -rc.bottom;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    void* pBits = nullptr;
+    HDC hdc = GetDC(hWnd), hMem = CreateCompatibleDC(hdc);
+    HBITMAP hBitmap = CreateDIBSection(hdc, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    HGDIOBJ hOld = SelectObject(hMem, hBitmap);
+    BitBlt(hMem, 0, 0, rc.right, rc.bottom, hdc, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<DWORD> pixels(static_cast<DWORD*>(pBits), static_cast<DWORD*>(pBits) + rc.right * rc.bottom);
+    SelectObject(hMem, hOld);
+    DeleteObject(hBitmap);
+    DeleteDC(hMem);
+    ReleaseDC(hWnd, hdc);
+    return pixels;
+}
+
+// The frame clock, moved by hand: it starts just before its 32-bit wrap.
 DWORD g_now;
 DWORD TestClock() { return g_now; }
 
@@ -152,7 +180,7 @@ protected:
     void SetUp() override
     {
         CUpdateProgressDlg::SetFrameClock(TestClock);
-        g_now = 1000;
+        g_now = 0xFFFFFF00;
         ProgressWindow::SetUp();
     }
     void TearDown() override { CUpdateProgressDlg::SetFrameClock(nullptr); }
@@ -172,42 +200,60 @@ protected:
 };
 }  // namespace
 
-TEST_F(PaintingWindow, EveryChangeIsSetAtOnceAndPaintedWithTheNextFrame)
+TEST_F(PaintingWindow, TheScreenNamesTheFileBeingCopiedAndNeverAnEarlierPackage)
 {
-    const int n = 300;
-    Begin(n);
-    ext::DialogRecorder seen(dlg.m_hWnd);
-    PaintLog log;
-    std::vector<std::string> names;
-    for (int i = 0; i < n; ++i) {
-        names.push_back(Name(i));
-        if (i == 100)
-            PostMessageA(dlg.m_hWnd, WM_COMMAND, IDCANCEL, 0);
-        File(i);
-        if (i == 100) {
-            EXPECT_EQ(seen.Commands(), std::vector<WORD>{IDCANCEL}) << "the queue is drained at every file";
-        }
-    }
-    // Every name reached the status line and the window holds the last
-    // state, but the clock did not move: nothing was painted.
-    EXPECT_EQ(seen.TextsOf(IDC_STATUS_TEXT), names);
-    EXPECT_EQ(Text(IDC_STATUS_TEXT), names.back());
-    EXPECT_EQ(Bar(PBM_GETPOS), n);
-    EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
-    EXPECT_EQ(log.Count("paint 1000") + log.Count("paint 1001") + log.Count("paint 1002"), 0);
-    EXPECT_EQ(log.Count("asked 1001"), 0) << "the bar is not asked to repaint as it moves";
-    // A frame later the next file paints each control once.
-    g_now += 16;
-    dlg.SetBarPos(n);
-    EXPECT_EQ(log.Count("paint 1000"), 1);
-    EXPECT_EQ(log.Count("paint 1001"), 1);
-    EXPECT_EQ(log.Count("paint 1002"), 1);
+    HWND hStatus = GetDlgItem(dlg.m_hWnd, IDC_STATUS_TEXT), hPercent = GetDlgItem(dlg.m_hWnd, IDC_PERCENT_TEXT);
+    HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
     RECT rc;
-    GetClientRect(GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR), &rc);
-    EXPECT_NEAR(FilledEnd(GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR)), rc.right, 3);
+    GetClientRect(hBar, &rc);
+    // Files a frame apart: each name is on screen before its file's step.
+    Begin(3);
+    std::vector<std::vector<DWORD>> shown;
+    for (int i = 0; i < 3; ++i) {
+        g_now += 16;
+        dlg.ShowStatusText(Name(i).c_str());
+        shown.push_back(Pixels(hStatus));
+        dlg.StepBar();
+    }
+    dlg.PaintNow();  // the package ends
+    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
+    std::vector<DWORD> full = Pixels(hPercent);
+    // The next package begins in the same millisecond, and its first file is
+    // large: within the frame nothing changes on screen, a frame into the
+    // file's blocks the last package is gone.
+    dlg.ShowStatusText("prep");
+    dlg.SetBarRange(0, 100);
+    dlg.SetBarPos(0);
+    dlg.SetBarRange(0, 40);
+    dlg.SetBarStep(1);
+    dlg.SetBarPos(0);
+    dlg.ShowStatusText(Name(3).c_str());
+    dlg.KeepShowing();
+    EXPECT_EQ(Pixels(hPercent), full);
+    g_now += 16;
+    dlg.KeepShowing();
+    shown.push_back(Pixels(hStatus));
+    std::vector<DWORD> zero = Pixels(hPercent);
+    EXPECT_NE(zero, full);
+    EXPECT_EQ(FilledEnd(hBar), 0);
+    // What was on screen is each name and 0% as they paint on their own.
+    for (int i = 0; i < 4; ++i) {
+        if (i) {
+            EXPECT_NE(shown[i], shown[i - 1]);
+        }
+        dlg.ShowStatusText(Name(i).c_str());
+        dlg.PaintNow();
+        EXPECT_EQ(Pixels(hStatus), shown[i]) << Name(i);
+    }
+    dlg.SetBarRange(0, 100);
+    dlg.SetBarPos(100);
+    dlg.PaintNow();
+    dlg.SetBarPos(0);
+    dlg.PaintNow();
+    EXPECT_EQ(Pixels(hPercent), zero);
 }
 
-TEST_F(PaintingWindow, PaintsFollowTheFramesNotTheFiles)
+TEST_F(PaintingWindow, PaintsFollowTheFramesAcrossTheClocksWrap)
 {
     // Files come every 5 ms: a frame (16 ms) passes at every fourth.
     const int n = 2000;
@@ -224,60 +270,48 @@ TEST_F(PaintingWindow, PaintsFollowTheFramesNotTheFiles)
             EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
         }
     }
-    // A new name in every frame: one status paint a frame. The bar is drawn
-    // in the frames where it grew by a pixel, the figure at most once for
-    // each of its 100 values.
-    EXPECT_EQ(log.Count("paint 1000"), frames);
-    EXPECT_LE(log.Count("paint 1001"), std::min(frames, int(rc.right)));
-    EXPECT_GE(log.Count("paint 1001"), std::min(frames, int(rc.right)) / 2);
+    // A new name and a new position in every frame; the figure at most once
+    // for each of its 100 values.
+    EXPECT_NEAR(log.Count("paint 1000"), frames, 1);
+    EXPECT_NEAR(log.Count("paint 1001"), frames, 1);
     EXPECT_LE(log.Count("paint 1002"), 100);
-    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
-    // When every file takes a frame, every file is painted.
-    log.events.clear();
-    Begin(50);
-    for (int i = 0; i < 50; ++i) {
-        g_now += 16;
-        File(i);
-    }
-    EXPECT_EQ(log.Count("paint 1000"), 50);
+    // Uncovered, the window is painted by the next drain, frame or not.
+    RedrawWindow(dlg.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    dlg.SetBarPos(n);
+    for (HWND hWnd : {dlg.m_hWnd, GetDlgItem(dlg.m_hWnd, IDC_STATUS_TEXT), hBar})
+        EXPECT_FALSE(GetUpdateRect(hWnd, nullptr, FALSE));
 }
 
-TEST_F(PaintingWindow, SlowPaintsAreSpacedOutToTheirShareOfTheTime)
+TEST_F(PaintingWindow, EachPaintPutsTheNextFrameOffByItsOwnCost)
 {
-    // Files come every 5 ms, and every control takes 10 ms to paint:
-    // painting at every frame would take most of the time.
+    // Files come every 5 ms, and every control takes 10 ms to paint: a
+    // frame of 30 ms puts the next one 32 times that, 960 ms, away.
     const int n = 2000;
     Begin(n);
     PaintLog log;
     log.paintMs = 10;
     DWORD start = g_now;
-    HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
-    RECT rc;
-    GetClientRect(hBar, &rc);
-    // A frame paints at most the three controls, 30 ms, which earn the next
-    // frame after 32 times that: 960 ms, 192 files later.
-    const int lag = 193;
     for (int i = 0; i < n; ++i) {
         g_now += 5;
         File(i);
-        if (i + 1 == n / 2) {  // what is on screen still follows the files
-            int end = FilledEnd(hBar);
-            EXPECT_LE(end, rc.right / 2 + 3);
-            EXPECT_GE(end, rc.right / 2 - rc.right * lag / n - 3);
-        }
     }
     DWORD elapsed = g_now - start, painting = elapsed - 5 * n;
-    // A 32nd of the time, give or take one frame's paints.
-    EXPECT_LE(painting * 32, elapsed + 960);
-    EXPECT_GE(painting * 32, elapsed - 960);
-    // The final state is painted whatever the share.
+    EXPECT_NEAR(painting * 32.0, elapsed, 990);
+    // A clock that steps back by seconds during a paint costs it nothing:
+    // the frames go on a frame apart.
+    log.paintMs = DWORD(-2000);
+    dlg.ShowStatusText("back");
     dlg.PaintNow();
-    EXPECT_TRUE(log.PaintedLast(IDC_STATUS_TEXT) && log.PaintedLast(IDC_PROGRESS_BAR) &&
-                log.PaintedLast(IDC_PERCENT_TEXT));
-    EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
+    log.paintMs = 0;
+    log.events.clear();
+    for (int i = 1; i <= 400; ++i) {
+        g_now += 4;
+        File(i);
+    }
+    EXPECT_NEAR(log.Count("paint 1000"), 100, 1);
 }
 
-TEST_F(PaintingWindow, PaintNowPutsTheFinalStateOnScreenAtOnce)
+TEST_F(PaintingWindow, PaintNowAndPrintingShowTheLatestState)
 {
     HWND hBar = GetDlgItem(dlg.m_hWnd, IDC_PROGRESS_BAR);
     RECT rc;
@@ -286,18 +320,30 @@ TEST_F(PaintingWindow, PaintNowPutsTheFinalStateOnScreenAtOnce)
     for (int i = 0; i < 20; ++i)
         File(i);
     EXPECT_EQ(FilledEnd(hBar), 0);  // nothing painted yet
-    // Uncovered between frames, the bar paints where it is now.
-    RedrawWindow(hBar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
-    EXPECT_EQ(Bar(PBM_GETPOS), 20);
+    // Printed between frames, the bar is half full. The window is printed
+    // first, then its children in it, as the system's default handling
+    // does (Wine's prints no children): here the bar alone.
+    HDC hdc = GetDC(hBar), hMem = CreateCompatibleDC(hdc);
+    HBITMAP hBitmap = CreateCompatibleBitmap(hdc, rc.right, rc.bottom);
+    HGDIOBJ hOld = SelectObject(hMem, hBitmap);
+    dlg.SendMessage(WM_PRINT, reinterpret_cast<WPARAM>(hMem), PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND);
+    SendMessageA(hBar, WM_PRINT, reinterpret_cast<WPARAM>(hMem), PRF_CLIENT | PRF_ERASEBKGND);
+    int printedEnd = 0;
+    for (int x = 0; x < rc.right; ++x)
+        if (GetPixel(hMem, x, rc.bottom / 2) == GetSysColor(COLOR_HIGHLIGHT))
+            printedEnd = x + 1;
+    SelectObject(hMem, hOld);
+    DeleteObject(hBitmap);
+    DeleteDC(hMem);
+    ReleaseDC(hBar, hdc);
+    EXPECT_NEAR(printedEnd, rc.right / 2, 4);
+    // PaintNow puts the final state on screen at once, each control once.
     PaintLog log;
     for (int i = 20; i < 40; ++i)
         File(i);
-    EXPECT_NEAR(FilledEnd(hBar), rc.right / 2, 3);
     dlg.PaintNow();
     for (int nId : {IDC_STATUS_TEXT, IDC_PROGRESS_BAR, IDC_PERCENT_TEXT}) {
         EXPECT_EQ(log.Count("paint " + std::to_string(nId)), 1) << nId;
-        EXPECT_TRUE(log.PaintedLast(nId)) << nId;
         EXPECT_FALSE(GetUpdateRect(GetDlgItem(dlg.m_hWnd, nId), nullptr, FALSE)) << nId;
     }
     EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
@@ -403,6 +449,7 @@ TEST_F(ProgressWindow, EnterEscAndTheCloseBoxLeaveItOpenWhileExtracting)
     EXPECT_EQ(commands, (std::vector<WORD>{IDOK, IDCANCEL, IDCANCEL}));
     EXPECT_EQ(dlg.m_hWnd, hDlg);
     EXPECT_TRUE(IsWindow(hDlg) && IsWindowVisible(hDlg));
+    dlg.PaintNow();
     EXPECT_EQ(Text(IDC_PERCENT_TEXT), "100%");
 }
 

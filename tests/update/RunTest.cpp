@@ -90,6 +90,7 @@ protected:
         return recorder.events;
     }
 
+    upd::EveryChangePainted painted;
     tst::TempDir packages{"pkg"}, words{"w"}, sums{"s"};
     tst::ScopedModuleFolder module;
     std::string menu = upd::StartMenu(CSIDL_PROGRAMS) + "VelraRunTest\\";

@@ -1,5 +1,7 @@
 #include "UpdateTestSupport.h"
 
+#include "UpdateProgressDlg.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -45,5 +47,18 @@ AppPathEntry::AppPathEntry(const std::string& exe, const std::string& path)
 {
     key.SetString("", path);
 }
+
+namespace {
+// A clock that goes back at every read: the window takes every frame as
+// due at once and every paint as costing nothing.
+DWORD FrameAtEveryRead()
+{
+    static DWORD s_now;
+    return --s_now;
+}
+}  // namespace
+
+EveryChangePainted::EveryChangePainted() { CUpdateProgressDlg::SetFrameClock(FrameAtEveryRead); }
+EveryChangePainted::~EveryChangePainted() { CUpdateProgressDlg::SetFrameClock(nullptr); }
 
 }  // namespace upd

@@ -43,4 +43,12 @@ inline std::ostream& operator<<(std::ostream& os, const Registered& r)
     return os << "{" << r.package << ", " << r.folder << ", " << r.type << "}";
 }
 
+// While it lives, a frame of the progress window passes whenever its clock
+// is read: every status, position and figure reaches the controls as it is
+// given, so that a test sees each of them there.
+struct EveryChangePainted {
+    EveryChangePainted();
+    ~EveryChangePainted();
+};
+
 }  // namespace upd
