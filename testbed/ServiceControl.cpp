@@ -47,12 +47,13 @@ SC_HANDLE OpenManager() { return OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL
 
 }  // namespace
 
-DWORD TbInstallService(const char* name, DWORD serviceType, const char* binaryPath)
+DWORD TbInstallService(const char* name, DWORD serviceType, const char* binaryPath, const char* args)
 {
     // The SCM splits an unquoted own-process path at the first space; a
     // driver's ImagePath is taken verbatim, so it must stay unquoted.
     std::string path = serviceType == SERVICE_KERNEL_DRIVER ? std::string(binaryPath)
-                                                            : "\"" + std::string(binaryPath) + "\"";
+                                                            : "\"" + std::string(binaryPath) + "\"" +
+                                                                  (args ? std::string(" ") + args : "");
     ScHandle scm(OpenManager());
     if (!scm)
         return GetLastError();

@@ -10,8 +10,9 @@
 
 // Creates the service, or points an existing one at binaryPath again.
 // serviceType is SERVICE_WIN32_OWN_PROCESS or SERVICE_KERNEL_DRIVER; the
-// start type is always SERVICE_DEMAND_START.
-DWORD TbInstallService(const char* name, DWORD serviceType, const char* binaryPath);
+// start type is always SERVICE_DEMAND_START. A service's program gets args
+// on its command line.
+DWORD TbInstallService(const char* name, DWORD serviceType, const char* binaryPath, const char* args = nullptr);
 // Starts the service and waits until it reports SERVICE_RUNNING.
 DWORD TbStartService(const char* name);
 // Stops the service (if running) and waits until it reports SERVICE_STOPPED.

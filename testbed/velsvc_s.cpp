@@ -7,9 +7,14 @@
 // and only kStopMs later logs "velsvc_s stop" and reports SERVICE_STOPPED;
 // its process (and so its program file) lives until then. From a command
 // line:
-//   velsvc_s.exe --install | --uninstall | --start | --stop
+//   velsvc_s.exe --install | --install-slow | --uninstall | --start | --stop
 // registers itself (own full path, own process, demand start), removes
 // itself, or starts/stops the installed service, waiting for the new state.
+// Installed slow, it runs as "velsvc_s.exe --slow": it logs "velsvc_s
+// starting" and stays SERVICE_START_PENDING for kSlowMs before it runs, as
+// a delayed service does in the minutes after logon, and its process lives
+// on for kSlowMs after it reported SERVICE_STOPPED, then logs "velsvc_s
+// exit".
 #include "EventLog.h"
 #include "ServiceControl.h"
 
@@ -22,6 +27,8 @@ char kServiceName[] = "velsvc_s";
 // Long enough that the updater's fixed second after its stop request ends
 // well before the service has stopped; short enough for the tests.
 const DWORD kStopMs = 2000;
+const DWORD kSlowMs = 1500;
+bool g_bSlow;
 
 SERVICE_STATUS_HANDLE g_status;
 HANDLE g_stopEvent;
@@ -62,6 +69,10 @@ void WINAPI ServiceMain(DWORD, char**)
         return;
     g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     Report(SERVICE_START_PENDING);
+    if (g_bSlow) {
+        TbLogEvent(kServiceName, "starting");
+        Sleep(kSlowMs);
+    }
     // Logged before the state changes, so whoever waits for RUNNING (or
     // STOPPED below) already finds the line in the log.
     TbLogEvent(kServiceName, "start");
@@ -77,18 +88,25 @@ void WINAPI ServiceMain(DWORD, char**)
 int main(int argc, char** argv)
 {
     const char* cmd = argc == 2 ? argv[1] : nullptr;
-    if (!cmd) {
+    g_bSlow = cmd && !std::strcmp(cmd, "--slow");
+    if (!cmd || g_bSlow) {
         SERVICE_TABLE_ENTRYA table[] = {{kServiceName, ServiceMain}, {nullptr, nullptr}};
-        if (StartServiceCtrlDispatcherA(table))
+        if (StartServiceCtrlDispatcherA(table)) {
+            if (g_bSlow) {
+                Sleep(kSlowMs);
+                TbLogEvent(kServiceName, "exit");
+            }
             return 0;
+        }
         std::fprintf(stderr, "velsvc_s: run by the SCM, or use "
                              "--install|--uninstall|--start|--stop\n");
         return 2;
     }
-    if (!std::strcmp(cmd, "--install")) {
+    if (!std::strcmp(cmd, "--install") || !std::strcmp(cmd, "--install-slow")) {
         char path[MAX_PATH];
         GetModuleFileNameA(nullptr, path, sizeof path);
-        return TbReport("install", TbInstallService(kServiceName, SERVICE_WIN32_OWN_PROCESS, path));
+        return TbReport("install", TbInstallService(kServiceName, SERVICE_WIN32_OWN_PROCESS, path,
+                                                    cmd[9] ? "--slow" : nullptr));
     }
     if (!std::strcmp(cmd, "--uninstall"))
         return TbReport("uninstall", TbRemoveService(kServiceName));
@@ -96,6 +114,6 @@ int main(int argc, char** argv)
         return TbReport("start", TbStartService(kServiceName));
     if (!std::strcmp(cmd, "--stop"))
         return TbReport("stop", TbStopService(kServiceName));
-    std::fprintf(stderr, "usage: velsvc_s --install|--uninstall|--start|--stop\n");
+    std::fprintf(stderr, "usage: velsvc_s --install|--install-slow|--uninstall|--start|--stop\n");
     return 2;
 }

@@ -1,9 +1,13 @@
 // Closing the running programs that hold the targets' files, and stopping
 // and starting the media-hub service around the extraction. Programs are
-// asked to close by message and given a fixed second; nothing checks that
-// they ended, and service results are not looked at. A hung program is not
-// waited for; a service that is still stopping is waited for (bounded)
-// after the stop's pause and before it is started again.
+// asked to close by message and given a fixed second; a hung program is not
+// waited for. A service that is still starting is waited for before it is
+// asked to stop, and one that is still stopping after the stop's pause is
+// waited for before the extraction and before it is started again. Windows
+// and services let go of their files only when their processes end, which
+// can be later still: the processes of the programs that took their close
+// request and of the stopped service are waited for too. Every wait is
+// bounded.
 #include "UpdateApp.h"
 #include "UpdateItem.h"
 
@@ -19,9 +23,48 @@ const DWORD kPause = 1000;
 // whose thread no longer takes its messages is not.
 const UINT kCloseFlags = SMTO_ABORTIFHUNG;
 const UINT kCloseTimeout = 5 * 60 * 1000;
-// A real service can take seconds to exit, holding its files until then.
-const DWORD kStopWaitLimit = 30000;
-const DWORD kStopPoll = 100;
+// A real service can take seconds to start or stop, and a process to end,
+// holding its files until then.
+const DWORD kStateWaitLimit = 30000;
+const DWORD kStatePoll = 100;
+const DWORD kExitWaitLimit = 30000;
+
+// The processes whose windows took a close request, and that of the stopped
+// service: the files are free once they have ended.
+class Leavers {
+public:
+    void Add(DWORD dwProcessId)
+    {
+        if (!dwProcessId || dwProcessId == GetCurrentProcessId())
+            return;
+        for (int i = 0; i < m_nCount; ++i)
+            if (m_ids[i] == dwProcessId)
+                return;
+        if (m_nCount < kMax)
+            m_ids[m_nCount++] = dwProcessId;
+    }
+    // Waits for each, all within one bound; those that cannot be opened
+    // have ended already (or are not ours to wait for).
+    void WaitForAll()
+    {
+        DWORD dwStart = GetTickCount();
+        for (int i = 0; i < m_nCount; ++i) {
+            HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, m_ids[i]);
+            if (!hProcess)
+                continue;
+            DWORD dwSpent = GetTickCount() - dwStart;
+            WaitForSingleObject(hProcess, dwSpent < kExitWaitLimit ? kExitWaitLimit - dwSpent : 0);
+            CloseHandle(hProcess);
+        }
+        m_nCount = 0;
+    }
+
+private:
+    static const int kMax = 32;
+    DWORD m_ids[kMax];
+    int m_nCount = 0;
+};
+Leavers g_leavers;
 
 struct ScHandle {
     SC_HANDLE h;
@@ -32,10 +75,16 @@ struct ScHandle {
     }
 };
 
+// The program may ask its user first ("save changes?"): it is allowed to
+// come to the foreground for that, which this elevated process holds.
 void SendClose(HWND hWnd, UINT message, WPARAM wParam)
 {
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    AllowSetForegroundWindow(dwProcessId);
     DWORD_PTR dwResult;
-    SendMessageTimeoutA(hWnd, message, wParam, 0, kCloseFlags, kCloseTimeout, &dwResult);
+    if (SendMessageTimeoutA(hWnd, message, wParam, 0, kCloseFlags, kCloseTimeout, &dwResult))
+        g_leavers.Add(dwProcessId);
 }
 
 void CloseCompanion()
@@ -74,14 +123,21 @@ template <class Action> BOOL WithService(LPCSTR lpszServiceName, Action fnAction
     return service.h ? fnAction(service.h) : FALSE;
 }
 
-// Returns once the service is no longer stopping, or after the limit.
-void WaitWhileStopping(SC_HANDLE hService)
+// Returns once the service is in none of these pending states, or after
+// the limit.
+bool IsStopPending(DWORD dwState) { return dwState == SERVICE_STOP_PENDING; }
+bool IsOtherPending(DWORD dwState)
 {
-    for (DWORD dwStart = GetTickCount();; Sleep(kStopPoll)) {
+    return dwState == SERVICE_START_PENDING || dwState == SERVICE_CONTINUE_PENDING ||
+           dwState == SERVICE_PAUSE_PENDING;
+}
+template <class Pending> void WaitWhile(SC_HANDLE hService, Pending fnPending)
+{
+    for (DWORD dwStart = GetTickCount();; Sleep(kStatePoll)) {
         SERVICE_STATUS status;
-        if (!QueryServiceStatus(hService, &status) || status.dwCurrentState != SERVICE_STOP_PENDING)
+        if (!QueryServiceStatus(hService, &status) || !fnPending(status.dwCurrentState))
             return;
-        if (GetTickCount() - dwStart >= kStopWaitLimit)
+        if (GetTickCount() - dwStart >= kStateWaitLimit)
             return;
     }
 }
@@ -89,15 +145,25 @@ void WaitWhileStopping(SC_HANDLE hService)
 void WaitForServiceStop(LPCSTR lpszServiceName)
 {
     WithService(lpszServiceName, [](SC_HANDLE h) {
-        WaitWhileStopping(h);
+        WaitWhile(h, IsStopPending);
         return TRUE;
     });
 }
 }  // namespace
 
+// A service still starting (a delayed start in the first minutes after
+// logon) refuses to be stopped: it is waited for first. The process of a
+// service of its own is noted, to be waited for once it has stopped.
 BOOL StopServiceByName(LPCSTR lpszServiceName)
 {
     return WithService(lpszServiceName, [](SC_HANDLE h) {
+        WaitWhile(h, IsOtherPending);
+        SERVICE_STATUS_PROCESS process;
+        DWORD cbNeeded;
+        if (QueryServiceStatusEx(h, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&process), sizeof(process),
+                                 &cbNeeded) &&
+            (process.dwServiceType & SERVICE_WIN32_OWN_PROCESS) && process.dwCurrentState != SERVICE_STOPPED)
+            g_leavers.Add(process.dwProcessId);
         SERVICE_STATUS status;
         return ControlService(h, SERVICE_CONTROL_STOP, &status);
     });
@@ -107,7 +173,7 @@ BOOL StartServiceByName(LPCSTR lpszServiceName)
 {
     // A start request while the service is still stopping fails.
     return WithService(lpszServiceName, [](SC_HANDLE h) {
-        WaitWhileStopping(h);
+        WaitWhile(h, IsStopPending);
         return StartServiceA(h, 0, nullptr);
     });
 }
@@ -140,6 +206,7 @@ void CUpdateApp::CloseRunningTargets()
             break;
         }
     }
+    g_leavers.WaitForAll();
 }
 
 void CUpdateApp::RestartTargetServices()

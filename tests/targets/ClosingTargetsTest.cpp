@@ -89,10 +89,22 @@ TEST_F(ClosingTargets, WindowsOfTheRightClassButAnotherTitleStayOpen)
         EXPECT_TRUE(w->Running());
 }
 
+std::vector<DWORD> g_foregroundAllowed;
+BOOL WINAPI RecordAllowSetForegroundWindow(DWORD dwProcessId)
+{
+    g_foregroundAllowed.push_back(dwProcessId);
+    return TRUE;
+}
+
 TEST_F(ClosingTargets, LedUtilityGetsWmCloseAndIsPausedForOnlyWhenFound)
 {
     Windows({"VelraLEDUtility - --hidden", "VelraHomedeck", "VelraLumoRingWnd", "PADWIN"});
+    // It may ask its user first: it is let into the foreground for that.
+    g_foregroundAllowed.clear();
+    tgt::ImportHook allow("user32.dll", "AllowSetForegroundWindow",
+                          reinterpret_cast<void*>(RecordAllowSetForegroundWindow));
     EXPECT_EQ(Close({4}), (Lines{"VelraLEDUtility WM_CLOSE", "pause"}));
+    EXPECT_EQ(g_foregroundAllowed, std::vector<DWORD>{windows[0]->Id()});
     EXPECT_EQ(windows[0]->Wait(), 0u);
 
     tst::ClearTestbedEvents();
@@ -150,6 +162,18 @@ TEST_F(ClosingTargets, ServiceIsWaitedForUntilStoppedAndStartedAgainEvenIfItWasN
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));
     EXPECT_TRUE(service.WaitForState(SERVICE_RUNNING));
     EXPECT_EQ(tst::TestbedEvents(), Lines{"velsvc_s start"});
+}
+
+TEST_F(ClosingTargets, AServiceStillStartingIsStoppedOnceItRunsAndItsProcessIsWaitedFor)
+{
+    // Asked to stop while still starting, it would refuse; its process ends
+    // a while after it reports stopped. The closing returns once it has.
+    tgt::Service service("", true);
+    ASSERT_TRUE(service.Begin());
+    ASSERT_TRUE(tgt::WaitForEvent("velsvc_s starting"));
+    Close({3});
+    EXPECT_EQ(tst::TestbedEvents(), (Lines{"velsvc_s starting", "velsvc_s start", "velsvc_s stopping",
+                                           "velsvc_s stop", "velsvc_s exit"}));
 }
 
 TEST_F(ClosingTargets, HungWindowDoesNotStopTheClosing)

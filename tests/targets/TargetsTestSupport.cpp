@@ -75,14 +75,28 @@ void EndTestbedWindows()
     }
 }
 
-Service::Service(const std::string& exe) : m_exe(exe.empty() ? Bin("velsvc_s.exe") : exe)
+Service::Service(const std::string& exe, bool slow) : m_exe(exe.empty() ? Bin("velsvc_s.exe") : exe)
 {
-    EXPECT_EQ(Control("\"" + m_exe + "\" --install"), 0u) << "velsvc_s could not be installed";
+    EXPECT_EQ(Control("\"" + m_exe + (slow ? "\" --install-slow" : "\" --install")), 0u)
+        << "velsvc_s could not be installed";
 }
 
 Service::~Service() { Control("\"" + m_exe + "\" --uninstall"); }
 
 bool Service::Start() { return Control("\"" + m_exe + "\" --start") == 0; }
+
+bool Service::Begin()
+{
+    bool bStarted = false;
+    if (SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)) {
+        if (SC_HANDLE hService = OpenServiceA(hManager, "velsvc_s", SERVICE_START)) {
+            bStarted = StartServiceA(hService, 0, nullptr) != FALSE;
+            CloseServiceHandle(hService);
+        }
+        CloseServiceHandle(hManager);
+    }
+    return bStarted;
+}
 
 bool Service::Stop() { return Control("\"" + m_exe + "\" --stop") == 0; }
 

@@ -32,9 +32,11 @@ void EndTestbedWindows();
 // default) and removed at the end.
 class Service {
 public:
-    explicit Service(const std::string& exe = "");
+    // Slow: it stays starting for a while, and its process outlives its stop.
+    explicit Service(const std::string& exe = "", bool slow = false);
     ~Service();
     bool Start();  // waits until it runs
+    bool Begin();  // asks for the start and returns while it may still be starting
     bool Stop();   // waits until it stopped
     DWORD State() const;  // SERVICE_RUNNING, SERVICE_STOPPED, ...; 0 when it cannot be asked
     bool WaitForState(DWORD state) const;
