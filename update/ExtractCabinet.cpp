@@ -116,18 +116,41 @@ bool StaysInsideTarget(const char* pszDestination)
                           int(cchFolder)) == CSTR_EQUAL;
 }
 
-// The temporary file's name: in the destination's own folder, so that the
-// final rename never crosses volumes. False when that path would be too
-// long to open.
-bool MakeTemporaryName(const char* pszDestination, char* pszTemporary)
+// A temporary file's name: in the destination's own folder, so that a
+// rename never crosses volumes; "~vu<process>.tmp" for the new file, with
+// "o" before the dot for the old one put aside. False when that path would
+// be too long to open.
+const char kTemporaryPattern[] = "~vu*.tmp";
+bool MakeTemporaryName(const char* pszDestination, char* pszTemporary, const char* pszTag = "")
 {
     lstrcpyA(pszTemporary, pszDestination);
     char* pCut = pszTemporary;
     for (char* p = pszTemporary; *p; p = CharNextA(p))
         if (*p == '\\' || *p == '/')
             pCut = p + 1;
-    wsprintfA(pCut, "~vu%lx.tmp", GetCurrentProcessId() & 0xFFFFFF);
+    wsprintfA(pCut, "~vu%lx%s.tmp", GetCurrentProcessId() & 0xFFFFFF, pszTag);
     return lstrlenA(pszTemporary) <= kMaxOpenablePath;
+}
+
+// What a killed run left in the target folder: its temporary files.
+void RemoveStaleTemporaries()
+{
+    char szPattern[MAX_PATH + 16];
+    wsprintfA(szPattern, "%s%s", g_szTargetFolder, kTemporaryPattern);
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(szPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        char szPath[MAX_PATH + 16];
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            lstrlenA(g_szTargetFolder) + lstrlenA(fd.cFileName) <= kMaxOpenablePath) {
+            wsprintfA(szPath, "%s%s", g_szTargetFolder, fd.cFileName);
+            SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(szPath);
+        }
+    } while (FindNextFileA(hFind, &fd));
+    FindClose(hFind);
 }
 
 void DiscardPendingFile()
@@ -156,6 +179,12 @@ intptr_t OnCopyFile(const cab::Notification* pn)
     intptr_t hf = CabOpen(g_pending.szDestination, kOutputOpenFlags | _O_EXCL, kOutputMode);
     g_pending.bInPlace = hf != -1;
     if (hf == -1) {
+        // A folder (or a link) by that name is nothing to replace: the
+        // extraction fails at once, and the folder keeps its attributes.
+        DWORD dwExisting = GetFileAttributesA(g_pending.szDestination);
+        if (dwExisting != INVALID_FILE_ATTRIBUTES &&
+            (dwExisting & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            return -1;
         if (!MakeTemporaryName(g_pending.szDestination, g_pending.szTemporary))
             return -1;
         hf = CabOpen(g_pending.szTemporary, kOutputOpenFlags, kOutputMode);
@@ -168,8 +197,10 @@ intptr_t OnCopyFile(const cab::Notification* pn)
 // holds open: a program still closing, or a virus scanner that looks at every
 // file just closed and lets go moments later.
 bool IsInUse(DWORD dwError) { return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_ACCESS_DENIED; }
-const int kReplaceRetries = 4;
-const DWORD kReplaceRetryDelay = 100;  // milliseconds
+// Tried again after 50, 100, 200, 400, 800 and 1000 ms: 2.55 s in all.
+const DWORD kFirstRetryDelay = 50;  // milliseconds
+const DWORD kLongestRetryDelay = 1000;
+const DWORD kRetryTime = 2550;
 const DWORD kCopyBuffer = 64 * 1024;
 
 // ERROR_SUCCESS, or why the rename failed.
@@ -201,8 +232,8 @@ enum class Overwrite { Done, Untouched, Damaged };
 // being replaced by name. If that program shares writing (as the C runtime
 // opens files), the complete file's bytes go over the old ones in place, as
 // a plain overwrite of the destination would have done, with the sharing
-// such an open uses. The previous version is lost only if this copy fails
-// part-way.
+// such an open uses. Should this copy fail part-way, the complete new file
+// takes the destination's place at the next restart.
 Overwrite OverwriteDestination(const FILETIME* pftStamp)
 {
     HANDLE hIn = CreateFileA(g_pending.szTemporary, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -230,33 +261,66 @@ Overwrite OverwriteDestination(const FILETIME* pftStamp)
     }
     CabFree(pBuffer);
     CloseHandle(hIn);
-    if (result == Overwrite::Done)
+    if (result == Overwrite::Done) {
         DeleteFileA(g_pending.szTemporary);
+    } else if (result == Overwrite::Damaged) {
+        // Part of the old file is gone: the complete new one is kept, to
+        // take the destination's place at the next restart.
+        MoveFileExA(g_pending.szTemporary, g_pending.szDestination,
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        g_pending.bOpen = false;
+    }
     return result;
+}
+
+// The destination is renamed aside, which its holder allows if it shares
+// deleting (and a running program's image allows), and the complete file
+// takes its name; the old one goes at once, or at the next restart while
+// it is still held. False, with the destination where it was, if either
+// rename is refused.
+bool ReplaceAside(const FILETIME* pftStamp)
+{
+    char szAside[MAX_PATH + 16];
+    if (!MakeTemporaryName(g_pending.szDestination, szAside, "o") ||
+        !MoveFileExA(g_pending.szDestination, szAside, 0))
+        return false;
+    if (!MoveFileExA(g_pending.szTemporary, g_pending.szDestination, 0)) {
+        MoveFileExA(szAside, g_pending.szDestination, 0);
+        return false;
+    }
+    if (pftStamp)
+        StampByName(pftStamp);
+    SetFileAttributesA(szAside, FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteFileA(szAside))
+        MoveFileExA(szAside, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return true;
 }
 
 // The complete file takes the destination's place, and then gets its time
 // stamp by that name: NTFS gives a file that takes a name removed moments
 // before the removed file's creation time (name tunnelling). A read-only
 // destination cannot be replaced, so then its attributes are reset and the
-// replacement tried again. One held open elsewhere is tried again a few
-// times, then overwritten in place if its holder shares writing. The
-// attributes are put back if the destination stays untouched after all.
+// replacement tried again. One held open elsewhere (or pending deletion,
+// whose attributes cannot be read) is tried again for a few seconds, each
+// time a little later, then renamed aside, and only if that is refused
+// overwritten in place if its holder shares writing. The attributes are put
+// back wherever the destination was not replaced.
 bool ReplaceDestination(const FILETIME* pftStamp)
 {
     DWORD dwError = MoveOverDestination();
     DWORD dwOld = INVALID_FILE_ATTRIBUTES;
     if (dwError != ERROR_SUCCESS) {
         dwOld = GetFileAttributesA(g_pending.szDestination);
-        if (dwOld == INVALID_FILE_ATTRIBUTES)
+        if (dwOld == INVALID_FILE_ATTRIBUTES && GetLastError() != ERROR_ACCESS_DENIED)
             return false;
-        if (dwOld & FILE_ATTRIBUTE_READONLY) {
+        if (dwOld != INVALID_FILE_ATTRIBUTES && (dwOld & FILE_ATTRIBUTE_READONLY)) {
             SetFileAttributesA(g_pending.szDestination, FILE_ATTRIBUTE_ARCHIVE);
             dwError = MoveOverDestination();
         }
     }
-    for (int i = 0; i < kReplaceRetries && IsInUse(dwError); ++i) {
-        Sleep(kReplaceRetryDelay);
+    for (DWORD dwDelay = kFirstRetryDelay, dwWaited = 0; dwWaited < kRetryTime && IsInUse(dwError);
+         dwWaited += dwDelay, dwDelay = dwDelay * 2 < kLongestRetryDelay ? dwDelay * 2 : kLongestRetryDelay) {
+        Sleep(dwDelay);
         dwError = MoveOverDestination();
     }
     if (dwError == ERROR_SUCCESS) {
@@ -264,10 +328,10 @@ bool ReplaceDestination(const FILETIME* pftStamp)
             StampByName(pftStamp);
         return true;
     }
-    Overwrite result = IsInUse(dwError) ? OverwriteDestination(pftStamp) : Overwrite::Untouched;
-    if (result == Overwrite::Untouched && (dwOld & FILE_ATTRIBUTE_READONLY))
+    bool bReplaced = IsInUse(dwError) && (ReplaceAside(pftStamp) || OverwriteDestination(pftStamp) == Overwrite::Done);
+    if (!bReplaced && dwOld != INVALID_FILE_ATTRIBUTES && (dwOld & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(g_pending.szDestination, dwOld);
-    return result == Overwrite::Done;
+    return bReplaced;
 }
 
 // The stored attributes, set only where the new file does not carry them
@@ -366,6 +430,7 @@ BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
     lstrcpyA(szCabName, szBase);
     lstrcatA(szCabName, szExt);
 
+    RemoveStaleTemporaries();
     g_pending.bOpen = false;
     g_bEntrySkipped = false;
     BOOL bOk = reader.p->Copy(szCabName, szCabFolder, CabinetNotify, nullptr);

@@ -38,14 +38,16 @@ int g_moveRefusals;
 DWORD g_moveRefusal;
 BOOL WINAPI StrictMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
 {
-    DWORD a = GetFileAttributesA(to);
+    DWORD a = to ? GetFileAttributesA(to) : INVALID_FILE_ATTRIBUTES;
     DWORD error = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) ? ERROR_ACCESS_DENIED : 0;
     if (!error && g_moveRefusals > 0 && g_moveRefusals--)
         error = g_moveRefusal;
     BOOL ok = !error && Real<decltype(&MoveFileExA)>("MoveFileExA")(from, to, flags);
     if (!ok && !error)
         error = GetLastError();
-    g_calls.push_back("move " + Shown(from) + " " + Shown(to) + (ok ? "" : " refused " + std::to_string(error)));
+    g_calls.push_back("move " + Shown(from) + " " + Shown(to ? to : "") +
+                      (flags & MOVEFILE_DELAY_UNTIL_REBOOT ? " at restart" : "") +
+                      (ok ? "" : " refused " + std::to_string(error)));
     SetLastError(error);
     return ok;
 }
@@ -221,7 +223,7 @@ TEST_F(Extract, ExistingDestinationsEndAsExactlyTheExtractedFile)
     EXPECT_EQ(Ull(&d.ftLastWriteTime), Utc(1999, 12, 31, 14, 59, 58));
 }
 
-TEST_F(Extract, ARefusedReplacementIsTriedAgainThenWrittenInPlace)
+TEST_F(Extract, ARefusedReplacementIsTriedAgainThenMadeAsideOrInPlace)
 {
     const std::string a = target + "a.dat";
     const std::string cab = Write(CabPlan{{{"a.dat", "new a", 0x21}}});
@@ -234,21 +236,35 @@ TEST_F(Extract, ARefusedReplacementIsTriedAgainThenWrittenInPlace)
     };
     const std::string refused = "move <temp> a.dat refused ";
 
-    // Refused for a moment, as by a virus scanner: tried again about every
-    // 100 ms, then renamed.
+    // Refused for a moment, as by a virus scanner: tried again after 50,
+    // then 100 ms, then renamed.
     prepare("old", 2, ERROR_SHARING_VIOLATION);
     DWORD dwStart = GetTickCount();
     EXPECT_TRUE(Run(cab));
-    EXPECT_GE(GetTickCount() - dwStart, 180u);
+    EXPECT_GE(GetTickCount() - dwStart, 140u);
     EXPECT_EQ(g_calls, (std::vector<std::string>{refused + "32", refused + "32", "move <temp> a.dat", "time a.dat"}));
     EXPECT_EQ(tst::ReadBytes(a), "new a");
 
-    // Refused every time: after five tries the bytes go over the old ones,
-    // to the new length, and the stamp and attributes follow.
+    // Refused seven times in 2.55 s: the old file is renamed aside, the new
+    // one takes its name, and the old one goes.
+    std::vector<std::string> tries(7, refused + "5");
+    prepare("older and longer", 7, ERROR_ACCESS_DENIED);
+    dwStart = GetTickCount();
+    EXPECT_TRUE(Run(cab));
+    EXPECT_GE(GetTickCount() - dwStart, 2500u);
+    std::vector<std::string> calls = tries;
+    calls.insert(calls.end(), {"move a.dat <temp>", "move <temp> a.dat", "time a.dat"});
+    EXPECT_EQ(g_calls, calls);
+    EXPECT_EQ(tst::ReadBytes(a), "new a");
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
+
+    // Refused every time, aside too: the bytes go over the old ones, to the
+    // new length, and the stamp and attributes follow.
     prepare("older and longer", 100, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(Run(cab));
-    EXPECT_EQ(g_calls, (std::vector<std::string>{refused + "5", refused + "5", refused + "5", refused + "5",
-                                                 refused + "5", "time a.dat"}));
+    calls = tries;
+    calls.insert(calls.end(), {"move a.dat <temp> refused 5", "time a.dat"});
+    EXPECT_EQ(g_calls, calls);
     EXPECT_EQ(tst::ReadBytes(a), "new a");
     EXPECT_EQ(GetFileAttributesA(a.c_str()), 0x21u);
     EXPECT_EQ(g_timesSet.back(), (std::vector<ULONGLONG>{Utc(2021, 3, 3, 20, 6, 8), 0, Utc(2021, 3, 3, 20, 6, 8)}));
@@ -260,6 +276,64 @@ TEST_F(Extract, ARefusedReplacementIsTriedAgainThenWrittenInPlace)
     EXPECT_EQ(g_calls, std::vector<std::string>{refused + "17"});
     EXPECT_EQ(tst::ReadBytes(a), "old");
     EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
+}
+
+// An overwrite in place that fails part-way: SetEndOfFile refused, as for a
+// file its holder maps, or a write cut short, as on a full disk.
+DWORD g_endRefusal, g_writeRefusal;
+BOOL WINAPI FailingSetEndOfFile(HANDLE h)
+{
+    if (g_endRefusal)
+        return SetLastError(g_endRefusal), FALSE;
+    return Real<decltype(&SetEndOfFile)>("SetEndOfFile")(h);
+}
+BOOL WINAPI FailingWriteFile(HANDLE h, LPCVOID p, DWORD cb, LPDWORD pcbDone, LPOVERLAPPED pOverlapped)
+{
+    if (g_writeRefusal)
+        return *pcbDone = cb / 2, SetLastError(g_writeRefusal), FALSE;
+    return Real<decltype(&WriteFile)>("WriteFile")(h, p, cb, pcbDone, pOverlapped);
+}
+
+TEST_F(Extract, NoFailedReplacementLosesBothVersions)
+{
+    const std::string a = target + "a.dat", b = target + "b.dat";
+    ext::ImportHook end{"kernel32.dll", "SetEndOfFile", reinterpret_cast<void*>(FailingSetEndOfFile)};
+    ext::ImportHook write{"kernel32.dll", "WriteFile", reinterpret_cast<void*>(FailingWriteFile)};
+    const std::string cab = Write(CabPlan{{{"a.dat", "new a", 0x20}}});
+    // The overwrite fails part-way: the complete new file is kept, to take
+    // the old one's place at the next restart, and the old one is read-only
+    // again. The extraction fails.
+    for (DWORD* refusal : {&g_endRefusal, &g_writeRefusal}) {
+        EmptyTarget();
+        tst::WriteBytes(a, "older and longer");
+        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+        g_moveRefusals = 8;  // the replacement's seven tries, and aside
+        g_moveRefusal = ERROR_SHARING_VIOLATION;
+        *refusal = refusal == &g_endRefusal ? ERROR_USER_MAPPED_FILE : ERROR_DISK_FULL;
+        g_calls.clear();
+        EXPECT_FALSE(Run(cab));
+        *refusal = 0;
+        EXPECT_EQ(g_calls.back(), "move <temp> a.dat at restart");
+        EXPECT_TRUE(GetFileAttributesA(a.c_str()) & FILE_ATTRIBUTE_READONLY);
+        std::set<std::string> names = tst::FileNames(target);
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(tst::ReadBytes(target + *++names.begin()), "new a");
+    }
+    // A killed run's temporary file goes with the next extraction. A folder
+    // by a file's name (customised, so read-only and system) fails it at
+    // once, with no retries, and keeps its attributes.
+    EmptyTarget();
+    tst::WriteBytes(target + "~vu1234.tmp", "left by a killed run");
+    CreateDirectoryA(b.c_str(), nullptr);
+    SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    const DWORD dwFolder = GetFileAttributesA(b.c_str());
+    g_calls.clear();
+    g_attributesSet.clear();
+    EXPECT_FALSE(Run(Write(CabPlan{{{"a.dat", "new a"}, {"b.dat", "new b"}}})));
+    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
+    EXPECT_EQ(g_calls, std::vector<std::string>{"time a.dat"});
+    EXPECT_EQ(g_attributesSet.count(b), 0u);
+    EXPECT_EQ(GetFileAttributesA(b.c_str()), dwFolder);
 }
 
 TEST_F(Extract, StoredFolderMustAlreadyExist)
