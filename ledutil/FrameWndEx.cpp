@@ -13,6 +13,19 @@ const DWORD kNotifyIconDataSize = NOTIFYICONDATAA_V2_SIZE;
 #ifndef _WIN64
 static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "notify-icon record layout");
 #endif
+
+// Started elevated, the utility would not hear a restarted shell: the
+// system drops a registered message that a less privileged process sends
+// unless it is let through (Vista on; looked up, since XP lacks it).
+void LetThrough(UINT uMessage)
+{
+    typedef BOOL(WINAPI * ChangeWindowMessageFilterFn)(UINT, DWORD);
+    const DWORD kAdd = 1;  // MSGFLT_ADD
+    ChangeWindowMessageFilterFn pfn = reinterpret_cast<ChangeWindowMessageFilterFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("USER32.DLL"), "ChangeWindowMessageFilter")));
+    if (pfn)
+        pfn(uMessage, kAdd);
+}
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CFrameWndEx, CFrameWnd)
@@ -54,6 +67,7 @@ int CFrameWndEx::OnCreate(LPCREATESTRUCTA lpCreateStruct)
 {
     if (CFrameWnd::OnCreate(lpCreateStruct) == -1)
         return -1;
+    LetThrough(s_uTaskbarCreated);
     // Without an icon the frame still runs (and applies the level); the
     // main frame's timer asks the shell again.
     AddTrayIcon();
@@ -72,7 +86,10 @@ BOOL CFrameWndEx::AddTrayIcon()
     nid.uCallbackMessage = WM_TRAYNOTIFY;
     nid.hIcon = m_hTrayIcon;
     lstrcpynA(nid.szTip, strTip, sizeof(nid.szTip));
-    m_bTrayIconAdded = ::Shell_NotifyIconA(NIM_ADD, &nid);
+    // A shell busy with a slow logon can report a timed-out request as
+    // refused and add the icon all the same; if it takes a change to the
+    // icon, the icon is there.
+    m_bTrayIconAdded = ::Shell_NotifyIconA(NIM_ADD, &nid) || ::Shell_NotifyIconA(NIM_MODIFY, &nid);
     return m_bTrayIconAdded;
 }
 

@@ -9,8 +9,10 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <cstring>
 #include <functional>
 #include <set>
+#include <vector>
 
 #include "LEDUtilityApp.h"
 #include "LedFrameTest.h"
@@ -35,12 +37,16 @@ bool DeleteIconFromOutside(HWND hWnd)
 void BroadcastTaskbarCreated() { PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
 
 // Shell_NotifyIconA of this program (the frame's code is linked into it),
-// refusing the next `refuse` NIM_ADD requests and counting them all.
+// refusing the next `refuse` NIM_ADD requests and counting them all; with
+// `addAnyway`, a refused request still adds the icon, as a shell that timed
+// out does.
 class NotifyIconHook {
 public:
-    explicit NotifyIconHook(int refuse) : m_hook(nullptr, "Shell_NotifyIconA", reinterpret_cast<void*>(&Notify))
+    explicit NotifyIconHook(int refuse, bool addAnyway = false)
+        : m_hook(nullptr, "Shell_NotifyIconA", reinterpret_cast<void*>(&Notify))
     {
         s_refuse = refuse;
+        s_addAnyway = addAnyway;
         s_adds = 0;
         s_pfnOriginal = reinterpret_cast<decltype(&Shell_NotifyIconA)>(m_hook.Original());
     }
@@ -53,6 +59,8 @@ private:
             ++s_adds;
             if (s_refuse > 0) {
                 --s_refuse;
+                if (s_addAnyway)
+                    s_pfnOriginal(dwMessage, pData);
                 return FALSE;
             }
         }
@@ -61,9 +69,37 @@ private:
     tst::ImportHook m_hook;
     static decltype(&Shell_NotifyIconA) s_pfnOriginal;
     static int s_refuse, s_adds;
+    static bool s_addAnyway;
 };
 decltype(&Shell_NotifyIconA) NotifyIconHook::s_pfnOriginal;
 int NotifyIconHook::s_refuse, NotifyIconHook::s_adds;
+bool NotifyIconHook::s_addAnyway;
+
+// GetProcAddress of this program, handing out a recorder for
+// ChangeWindowMessageFilter.
+struct MessageFilterHook {
+    MessageFilterHook() : hook(nullptr, "GetProcAddress", reinterpret_cast<void*>(&Find))
+    {
+        s_pfnOriginal = reinterpret_cast<decltype(&GetProcAddress)>(hook.Original());
+        s_allowed.clear();
+    }
+    static FARPROC WINAPI Find(HMODULE hModule, LPCSTR name)
+    {
+        if (HIWORD(name) && strcmp(name, "ChangeWindowMessageFilter") == 0)
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&Change));
+        return s_pfnOriginal(hModule, name);
+    }
+    static BOOL WINAPI Change(UINT message, DWORD flag)
+    {
+        s_allowed.push_back({message, flag});
+        return TRUE;
+    }
+    tst::ImportHook hook;
+    static decltype(&GetProcAddress) s_pfnOriginal;
+    static std::vector<std::pair<UINT, DWORD>> s_allowed;
+};
+decltype(&GetProcAddress) MessageFilterHook::s_pfnOriginal;
+std::vector<std::pair<UINT, DWORD>> MessageFilterHook::s_allowed;
 
 class ShellRestart : public led::FrameTest {
 protected:
@@ -160,4 +196,23 @@ TEST_F(ShellRestart, RefusedIconIsAskedForAgainOnTheFramesTimer)
     EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
     PumpUntil("the icon to be taken", [this] { return led::TrayHasIcon(m_hWnd); });
     EXPECT_EQ(NotifyIconHook::Adds(), 2);
+}
+
+TEST_F(ShellRestart, AnIconTheShellTookAfterRefusingItIsKeptAndRemovedAtTheEnd)
+{
+    // A shell busy with a slow logon times out on the request, reports it
+    // refused and adds the icon all the same.
+    MessageFilterHook filter;
+    NotifyIconHook hook(1, true);
+    CreateFrame();
+    EXPECT_TRUE(led::TrayHasIcon(m_hWnd));
+    // The frame holds it: no second request on the timer's ticks, and the
+    // icon goes with the frame rather than staying as a ghost.
+    PumpFor(1500);
+    EXPECT_EQ(NotifyIconHook::Adds(), 1);
+    m_pFrame->DestroyWindow();
+    EXPECT_FALSE(led::TrayHasIcon(m_hWnd));
+    // A restarted shell's announcement is let through to an elevated frame.
+    EXPECT_EQ(MessageFilterHook::s_allowed,
+              (std::vector<std::pair<UINT, DWORD>>{{RegisterWindowMessageA("TaskbarCreated"), 1u}}));
 }
