@@ -90,15 +90,16 @@ TEST_F(Probes, ShortcutDeepInTheUserTreeIsFoundAfterTheAllUsersTree)
 
 TEST_F(Probes, ShortcutToAMissingTargetFailsAndIsLeftAsItWas)
 {
-    // The target's folder is still there; its program is gone, and a file
-    // beside it that a searching resolution could take for it is not.
+    // The target's folder is still there; its program is deleted. (Renamed,
+    // it would be found again by Windows' link tracking, which the probe
+    // keeps, as it would by a searching resolution.)
     tst::TempDir target("miss");
     tst::WriteBytes(target / "Words.exe", "MZ");
     std::string dir = upd::StartMenu(CSIDL_PROGRAMS) + "VelraTestM\\";
     ASSERT_TRUE(tst::MakeDirs(dir));
     const std::string link = dir + "VelraWords.LNK";
     ASSERT_TRUE(upd::MakeShortcut(link, target / "Words.exe"));
-    ASSERT_TRUE(MoveFileA((target / "Words.exe").c_str(), (target / "Words2.exe").c_str()));
+    ASSERT_TRUE(DeleteFileA((target / "Words.exe").c_str()));
     // Stamps a minute in the past, so that a rewrite now would show.
     FILETIME now, past;
     GetSystemTimeAsFileTime(&now);
