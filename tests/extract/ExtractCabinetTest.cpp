@@ -61,6 +61,15 @@ BOOL WINAPI RecordingSetFileAttributesA(LPCSTR path, DWORD attributes)
     return Real<decltype(&SetFileAttributesA)>("SetFileAttributesA")(path, attributes);
 }
 
+// A file pending deletion: its attributes are refused.
+std::string g_unreadable;
+DWORD WINAPI UnreadableGetFileAttributesA(LPCSTR path)
+{
+    if (!g_unreadable.empty() && g_unreadable == path)
+        return SetLastError(ERROR_ACCESS_DENIED), INVALID_FILE_ATTRIBUTES;
+    return Real<decltype(&GetFileAttributesA)>("GetFileAttributesA")(path);
+}
+
 ULONGLONG Ull(const FILETIME* ft) { return ft ? ULONGLONG(ft->dwHighDateTime) << 32 | ft->dwLowDateTime : 0; }
 
 // Wine reads the last-write time back as the creation time, so the stamps
@@ -136,6 +145,8 @@ protected:
     ext::ImportHook strictMove{"kernel32.dll", "MoveFileExA", reinterpret_cast<void*>(StrictMoveFileExA)};
     ext::ImportHook recordAttributes{"kernel32.dll", "SetFileAttributesA",
                                      reinterpret_cast<void*>(RecordingSetFileAttributesA)};
+    ext::ImportHook unreadable{"kernel32.dll", "GetFileAttributesA",
+                               reinterpret_cast<void*>(UnreadableGetFileAttributesA)};
     ext::ImportHook recordTimes{"kernel32.dll", "SetFileTime", reinterpret_cast<void*>(RecordingSetFileTime)};
     CUpdateProgressDlg dlg;
 };
@@ -269,6 +280,14 @@ TEST_F(Extract, ARefusedReplacementIsTriedAgainThenMadeAsideOrInPlace)
     EXPECT_EQ(GetFileAttributesA(a.c_str()), 0x21u);
     EXPECT_EQ(g_timesSet.back(), (std::vector<ULONGLONG>{Utc(2021, 3, 3, 20, 6, 8), 0, Utc(2021, 3, 3, 20, 6, 8)}));
     EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
+
+    // Pending deletion, the old file's attributes cannot be read: it goes
+    // through the tries like a file in use.
+    prepare("old", 2, ERROR_ACCESS_DENIED);
+    g_unreadable = a;
+    EXPECT_TRUE(Run(cab));
+    g_unreadable.clear();
+    EXPECT_EQ(g_calls, (std::vector<std::string>{refused + "5", refused + "5", "move <temp> a.dat", "time a.dat"}));
 
     // Any other refusal is not a file in use: no second try, no overwrite.
     prepare("old", 100, ERROR_NOT_SAME_DEVICE);
