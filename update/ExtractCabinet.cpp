@@ -117,18 +117,19 @@ bool StaysInsideTarget(const char* pszDestination)
 }
 
 // A temporary file's name: in the destination's own folder, so that a
-// rename never crosses volumes; "~vu<process>.tmp" for the new file, with
-// "o" before the dot for the old one put aside. False when that path would
-// be too long to open.
+// rename never crosses volumes; "~vu<process>.tmp" for the new file,
+// "~vu<process>o.tmp" for the old one put aside, and "~vu<process>.new" for
+// a new file kept for the next restart (which a later run leaves alone).
+// False when that path would be too long to open.
 const char kTemporaryPattern[] = "~vu*.tmp";
-bool MakeTemporaryName(const char* pszDestination, char* pszTemporary, const char* pszTag = "")
+bool MakeTemporaryName(const char* pszDestination, char* pszTemporary, const char* pszEnd = ".tmp")
 {
     lstrcpyA(pszTemporary, pszDestination);
     char* pCut = pszTemporary;
     for (char* p = pszTemporary; *p; p = CharNextA(p))
         if (*p == '\\' || *p == '/')
             pCut = p + 1;
-    wsprintfA(pCut, "~vu%lx%s.tmp", GetCurrentProcessId() & 0xFFFFFF, pszTag);
+    wsprintfA(pCut, "~vu%lx%s", GetCurrentProcessId() & 0xFFFFFF, pszEnd);
     return lstrlenA(pszTemporary) <= kMaxOpenablePath;
 }
 
@@ -266,8 +267,12 @@ Overwrite OverwriteDestination(const FILETIME* pftStamp)
     } else if (result == Overwrite::Damaged) {
         // Part of the old file is gone: the complete new one is kept, to
         // take the destination's place at the next restart.
-        MoveFileExA(g_pending.szTemporary, g_pending.szDestination,
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        char szKept[MAX_PATH + 16];
+        const char* pszKept = g_pending.szTemporary;
+        if (MakeTemporaryName(g_pending.szDestination, szKept, ".new") &&
+            MoveFileExA(g_pending.szTemporary, szKept, MOVEFILE_REPLACE_EXISTING))
+            pszKept = szKept;
+        MoveFileExA(pszKept, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
         g_pending.bOpen = false;
     }
     return result;
@@ -281,7 +286,7 @@ Overwrite OverwriteDestination(const FILETIME* pftStamp)
 bool ReplaceAside(const FILETIME* pftStamp)
 {
     char szAside[MAX_PATH + 16];
-    if (!MakeTemporaryName(g_pending.szDestination, szAside, "o") ||
+    if (!MakeTemporaryName(g_pending.szDestination, szAside, "o.tmp") ||
         !MoveFileExA(g_pending.szDestination, szAside, 0))
         return false;
     if (!MoveFileExA(g_pending.szTemporary, g_pending.szDestination, 0)) {

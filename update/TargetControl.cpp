@@ -123,14 +123,14 @@ template <class Action> BOOL WithService(LPCSTR lpszServiceName, Action fnAction
     return service.h ? fnAction(service.h) : FALSE;
 }
 
-// Returns once the service is in none of these pending states, or after
-// the limit.
 bool IsStopPending(DWORD dwState) { return dwState == SERVICE_STOP_PENDING; }
 bool IsOtherPending(DWORD dwState)
 {
     return dwState == SERVICE_START_PENDING || dwState == SERVICE_CONTINUE_PENDING ||
            dwState == SERVICE_PAUSE_PENDING;
 }
+// Returns once the service's state is not pending in that way, or after the
+// limit.
 template <class Pending> void WaitWhile(SC_HANDLE hService, Pending fnPending)
 {
     for (DWORD dwStart = GetTickCount();; Sleep(kStatePoll)) {

@@ -333,23 +333,26 @@ TEST_F(Extract, NoFailedReplacementLosesBothVersions)
         EXPECT_FALSE(Run(cab));
         *refusal = 0;
         EXPECT_EQ(g_calls.back(), "move <temp> a.dat at restart");
+        EXPECT_EQ(g_calls[g_calls.size() - 2], "move <temp> <temp>");
         EXPECT_TRUE(GetFileAttributesA(a.c_str()) & FILE_ATTRIBUTE_READONLY);
         std::set<std::string> names = tst::FileNames(target);
         ASSERT_EQ(names.size(), 2u);
         EXPECT_EQ(tst::ReadBytes(target + *++names.begin()), "new a");
     }
-    // A killed run's temporary file goes with the next extraction. A folder
+    // A killed run's temporary file goes with the next extraction, and a
+    // file kept for the restart stays. A folder
     // by a file's name (customised, so read-only and system) fails it at
     // once, with no retries, and keeps its attributes.
     EmptyTarget();
     tst::WriteBytes(target + "~vu1234.tmp", "left by a killed run");
+    tst::WriteBytes(target + "~vu1234.new", "kept for the restart");
     CreateDirectoryA(b.c_str(), nullptr);
     SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
     const DWORD dwFolder = GetFileAttributesA(b.c_str());
     g_calls.clear();
     g_attributesSet.clear();
     EXPECT_FALSE(Run(Write(CabPlan{{{"a.dat", "new a"}, {"b.dat", "new b"}}})));
-    EXPECT_EQ(tst::FileNames(target), std::set<std::string>{"a.dat"});
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "~vu1234.new"}));
     EXPECT_EQ(g_calls, std::vector<std::string>{"time a.dat"});
     EXPECT_EQ(g_attributesSet.count(b), 0u);
     EXPECT_EQ(GetFileAttributesA(b.c_str()), dwFolder);
