@@ -29,15 +29,7 @@ build "$out/obj/CabinetReader.o" clang++ $san -fsanitize=fuzzer-no-link -std=c++
     -DCABINET_READ_AHEAD=1000 -I"$root/update" -I"$src/mspack" -c "$root/update/CabinetReader.cpp"
 build "$out/obj/cabinet_fuzzer.o" clang++ $san -fsanitize=fuzzer-no-link -std=c++17 -Wall -Wextra \
     -I"$root/update" -c "$root/tests/fuzz/cabinet_fuzzer.cpp"
-# Linked only when an object changed: a fuzzer may be running from this
-# binary, and a running executable cannot be overwritten.
-for o in "$out"/obj/*.o; do
-    if [ ! -f "$out/cabinet_fuzzer" ] || [ "$o" -nt "$out/cabinet_fuzzer" ]; then
-        clang++ $san -fsanitize=fuzzer "$out"/obj/*.o -o "$out/cabinet_fuzzer.new"
-        mv -f "$out/cabinet_fuzzer.new" "$out/cabinet_fuzzer"
-        break
-    fi
-done
+relink "$out/cabinet_fuzzer" "$out/obj" clang++ $san -fsanitize=fuzzer
 build "$out/mklzxcab" clang -O2 -w "$root/tools/mklzxcab.c"
 # The seed corpus, made again when its recipe changes; made beside its place
 # and moved in, so that a build stopped halfway leaves none.

@@ -23,12 +23,7 @@ build "$out/obj/CabinetReader.o" clang++ $san -std=c++17 -Wall -Wextra -I"$root/
     -c "$root/update/CabinetReader.cpp"
 build "$out/obj/cabinet_reader_test.o" clang++ $san -std=c++17 -Wall -Wextra -I"$root/update" \
     -c "$root/tests/native/cabinet_reader_test.cpp"
-for o in "$out"/obj/*.o; do
-    if [ ! -f "$out/cabinet_reader_test" ] || [ "$o" -nt "$out/cabinet_reader_test" ]; then
-        clang++ $san "$out"/obj/*.o -o "$out/cabinet_reader_test"
-        break
-    fi
-done
+relink "$out/cabinet_reader_test" "$out/obj" clang++ $san
 build "$out/mklzxcab" clang $san -std=c11 -Wall -Wextra "$root/tools/mklzxcab.c"
 [ "${2:-}" = --run ] || exit 0
 
