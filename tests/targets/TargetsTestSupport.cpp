@@ -85,34 +85,36 @@ Service::~Service() { Control("\"" + m_exe + "\" --uninstall"); }
 
 bool Service::Start() { return Control("\"" + m_exe + "\" --start") == 0; }
 
-bool Service::Begin()
+namespace {
+// What fn(service) gives with velsvc_s opened for `access`; 0 when it
+// cannot be opened.
+template <class Fn> DWORD WithVelsvc(DWORD access, Fn fn)
 {
-    bool bStarted = false;
+    DWORD result = 0;
     if (SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)) {
-        if (SC_HANDLE hService = OpenServiceA(hManager, "velsvc_s", SERVICE_START)) {
-            bStarted = StartServiceA(hService, 0, nullptr) != FALSE;
+        if (SC_HANDLE hService = OpenServiceA(hManager, "velsvc_s", access)) {
+            result = fn(hService);
             CloseServiceHandle(hService);
         }
         CloseServiceHandle(hManager);
     }
-    return bStarted;
+    return result;
+}
+}  // namespace
+
+bool Service::Begin()
+{
+    return WithVelsvc(SERVICE_START, [](SC_HANDLE h) { return DWORD(StartServiceA(h, 0, nullptr)); }) != 0;
 }
 
 bool Service::Stop() { return Control("\"" + m_exe + "\" --stop") == 0; }
 
 DWORD Service::State() const
 {
-    DWORD state = 0;
-    if (SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)) {
-        if (SC_HANDLE hService = OpenServiceA(hManager, "velsvc_s", SERVICE_QUERY_STATUS)) {
-            SERVICE_STATUS status{};
-            if (QueryServiceStatus(hService, &status))
-                state = status.dwCurrentState;
-            CloseServiceHandle(hService);
-        }
-        CloseServiceHandle(hManager);
-    }
-    return state;
+    return WithVelsvc(SERVICE_QUERY_STATUS, [](SC_HANDLE h) {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(h, &status) ? status.dwCurrentState : 0;
+    });
 }
 
 bool Service::WaitForState(DWORD state) const
