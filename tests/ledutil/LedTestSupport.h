@@ -11,7 +11,8 @@
 
 namespace led {
 
-// tbdriver.exe install|start|stop; true on success.
+// The stand-in driver installed, started or stopped as tbdriver.exe does it
+// (install|start|stop); true on success.
 bool Driver(const char* verb);
 void ClearDeviceLog();
 // The driver's open/ioctl/close lines. Closes reach the driver after the
