@@ -128,12 +128,7 @@ protected:
             it = it->first.rfind("target\\", 0) == 0 ? all.erase(it) : std::next(it);
         return all;
     }
-    std::string Text(int nId)
-    {
-        char text[256] = "";
-        GetDlgItemTextA(dlg.m_hWnd, nId, text, sizeof(text));
-        return text;
-    }
+    std::string Text(int nId) { return tst::WindowText(GetDlgItem(dlg.m_hWnd, nId)); }
     LRESULT Bar(UINT message, WPARAM wParam = 0)
     {
         return SendDlgItemMessageA(dlg.m_hWnd, IDC_PROGRESS_BAR, message, wParam, 0);

@@ -14,12 +14,7 @@ namespace {
 class ProgressWindow : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dlg.Create()); }
-    std::string Text(int nId)
-    {
-        char text[256] = "";
-        GetDlgItemTextA(dlg.m_hWnd, nId, text, sizeof(text));
-        return text;
-    }
+    std::string Text(int nId) { return tst::WindowText(GetDlgItem(dlg.m_hWnd, nId)); }
     LRESULT Bar(UINT message, WPARAM wParam = 0)
     {
         return SendDlgItemMessageA(dlg.m_hWnd, IDC_PROGRESS_BAR, message, wParam, 0);
@@ -30,9 +25,7 @@ protected:
 
 TEST_F(ProgressWindow, OpensEmptyWithItsTitleAndIcon)
 {
-    char title[128] = "";
-    GetWindowTextA(dlg.m_hWnd, title, sizeof(title));
-    EXPECT_EQ(std::string(title), tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄﾌｧｲﾙをｲﾝｽﾄｰﾙしています."));
+    EXPECT_EQ(tst::WindowText(dlg.m_hWnd), tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄﾌｧｲﾙをｲﾝｽﾄｰﾙしています."));
     EXPECT_TRUE(IsWindowVisible(dlg.m_hWnd));
     EXPECT_EQ(Text(IDC_STATUS_TEXT), "");
     EXPECT_EQ(Text(IDC_PERCENT_TEXT), " 0 %");
@@ -368,12 +361,9 @@ LRESULT CALLBACK UnderTheBox::OnCreate(int code, WPARAM wParam, LPARAM lParam)
     if (code == HCBT_CREATEWND && at && !at->seen && g_pProgressDlg && g_pProgressDlg->m_hWnd &&
         hWnd != g_pProgressDlg->m_hWnd && strcmp(cls, "#32770") == 0) {
         HWND hDlg = g_pProgressDlg->m_hWnd, hBar = GetDlgItem(hDlg, IDC_PROGRESS_BAR);
-        char text[256] = "";
         at->seen = true;
-        GetDlgItemTextA(hDlg, IDC_STATUS_TEXT, text, sizeof(text));
-        at->status = text;
-        GetDlgItemTextA(hDlg, IDC_PERCENT_TEXT, text, sizeof(text));
-        at->percent = text;
+        at->status = tst::WindowText(GetDlgItem(hDlg, IDC_STATUS_TEXT));
+        at->percent = tst::WindowText(GetDlgItem(hDlg, IDC_PERCENT_TEXT));
         RECT rc;
         GetClientRect(hBar, &rc);
         at->barWidth = rc.right;

@@ -28,13 +28,9 @@ bool ReadProgress(DWORD pid, ProgressView& view)
     EnumWindows(FindProgress, reinterpret_cast<LPARAM>(&found));
     if (!found.second || !IsWindowVisible(found.second))
         return false;
-    char text[256];
-    GetWindowTextA(found.second, text, sizeof(text));
-    view.title = text;
-    GetWindowTextA(GetDlgItem(found.second, 1000), text, sizeof(text));
-    view.status = text;
-    GetWindowTextA(GetDlgItem(found.second, 1002), text, sizeof(text));
-    view.percent = text;
+    view.title = tst::WindowText(found.second);
+    view.status = tst::WindowText(GetDlgItem(found.second, 1000));
+    view.percent = tst::WindowText(GetDlgItem(found.second, 1002));
     return true;
 }
 

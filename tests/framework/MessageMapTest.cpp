@@ -184,9 +184,7 @@ TEST(MessageMap, SubclassedWindowKeepsItsClassProcedure)
     CWnd wnd;
     ASSERT_TRUE(wnd.SubclassWindow(hEdit));
     wnd.SetWindowText("abc");
-    char sz[8] = "";
-    GetWindowTextA(hEdit, sz, sizeof(sz));
-    EXPECT_STREQ(sz, "abc");
+    EXPECT_EQ(tst::WindowText(hEdit), "abc");
     EXPECT_EQ(SendMessageA(hEdit, WM_GETTEXTLENGTH, 0, 0), 3);
     wnd.DestroyWindow();
     EXPECT_EQ(CWnd::FromHandlePermanent(hEdit), nullptr);

@@ -80,9 +80,7 @@ protected:
     }
     static BOOL CALLBACK CollectAboutDialog(HWND h, LPARAM l)
     {
-        char title[64] = "";
-        GetWindowTextA(h, title, sizeof(title));
-        if (IsWindowVisible(h) && tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報") == title)
+        if (IsWindowVisible(h) && tst::WindowText(h) == tst::Cp932("ﾊﾞｰｼﾞｮﾝ情報"))
             reinterpret_cast<std::vector<HWND>*>(l)->push_back(h);
         return TRUE;
     }
@@ -343,9 +341,7 @@ TEST_F(LedAppTest, FirstCopyRunsAHiddenFrameFoundByItsClass)
     HWND hWnd = FindWindowA("VelraLEDUtility", nullptr);
     EXPECT_EQ(theApp.m_pMainWnd->m_hWnd, hWnd);
     EXPECT_FALSE(IsWindowVisible(hWnd));
-    char title[64] = "";
-    GetWindowTextA(hWnd, title, sizeof(title));
-    EXPECT_STREQ("VelraLumoLEDUtility", title);
+    EXPECT_EQ(tst::WindowText(hWnd), "VelraLumoLEDUtility");
     EXPECT_TRUE(led::TrayHasIcon(hWnd));
 
     SendMessageA(hWnd, WM_CLOSE, 0, 0);

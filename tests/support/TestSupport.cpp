@@ -136,15 +136,20 @@ DWORD ProcessOf(HWND hWnd)
     return pid;
 }
 
+std::string WindowText(HWND hWnd)
+{
+    char text[1024] = "";
+    GetWindowTextA(hWnd, text, sizeof(text));
+    return text;
+}
+
 HWND WaitForWindow(DWORD pid, const char* cls, bool shown, const char* title)
 {
     HWND found = nullptr;
     WaitFor(cls, [&] {
         for (HWND h = FindWindowExA(nullptr, nullptr, cls, nullptr); h && !found;
              h = FindWindowExA(nullptr, h, cls, nullptr)) {
-            char text[256] = "";
-            GetWindowTextA(h, text, sizeof(text));
-            if (ProcessOf(h) == pid && (!shown || IsWindowVisible(h)) && (!title || !strcmp(title, text)))
+            if (ProcessOf(h) == pid && (!shown || IsWindowVisible(h)) && (!title || WindowText(h) == title))
                 found = h;
         }
         return found != nullptr;
@@ -401,9 +406,8 @@ BOOL CALLBACK CollectText(HWND hChild, LPARAM lParam)
     char cls[32];
     GetClassNameA(hChild, cls, sizeof(cls));
     if (lstrcmpiA(cls, "Static") == 0) {
-        char text[1024] = "";
-        GetWindowTextA(hChild, text, sizeof(text));
-        if (text[0]) {
+        std::string text = WindowText(hChild);
+        if (!text.empty()) {
             std::string* s = reinterpret_cast<std::string*>(lParam);
             if (!s->empty())
                 *s += "|";
@@ -427,9 +431,7 @@ BOOL CALLBACK FindBoxes(HWND hWnd, LPARAM lParam)
         if (h == hWnd)
             return TRUE;
     SeenBox box;
-    char caption[512] = "";
-    GetWindowTextA(hWnd, caption, sizeof(caption));
-    box.caption = caption;
+    box.caption = WindowText(hWnd);
     EnumChildWindows(hWnd, CollectText, reinterpret_cast<LPARAM>(&box.text));
     HWND hOwner = GetWindow(hWnd, GW_OWNER);
     box.ownerVisible = hOwner && IsWindowVisible(hOwner);

@@ -66,6 +66,7 @@ private:
 };
 
 DWORD ProcessOf(HWND hWnd);
+std::string WindowText(HWND hWnd);  // its caption or text (GetWindowTextA)
 // A top-level window of that process and class (shown, with that title,
 // if asked), once there is one.
 HWND WaitForWindow(DWORD pid, const char* cls, bool shown = false, const char* title = nullptr);

@@ -62,15 +62,13 @@ struct RunRecorder : tst::HookRecorder<RunRecorder> {
     static LRESULT CALLBACK Record(int nCode, WPARAM wParam, LPARAM lParam)
     {
         const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        char text[512] = "";
         RunRecorder* r = Current();
         if (nCode == HC_ACTION && r && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
             GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
-            GetWindowTextA(c->hwnd, text, sizeof(text));
-            r->events.push_back(text);
+            r->events.push_back(tst::WindowText(c->hwnd));
         } else if (nCode == HC_ACTION && r && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
-            GetDlgItemTextA(c->hwnd, 0xFFFF, text, sizeof(text));  // a message box's text
-            r->events.push_back(std::string("box: ") + text);
+            // A message box's text.
+            r->events.push_back("box: " + tst::WindowText(GetDlgItem(c->hwnd, 0xFFFF)));
             PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
         }
         return CallNextHookEx(nullptr, nCode, wParam, lParam);
