@@ -335,9 +335,9 @@ TEST_F(Extract, NoFailedReplacementLosesBothVersions)
         EXPECT_EQ(tst::ReadBytes(target + *++names.begin()), "new a");
     }
     // A killed run's temporary file goes with the next extraction, and a
-    // file kept for the restart stays. A folder
-    // by a file's name (customised, so read-only and system) fails it at
-    // once, with no retries, and keeps its attributes.
+    // file kept for the restart stays. A folder by a file's name
+    // (customised, so read-only and system) fails it at once, with no
+    // retries, and keeps its attributes.
     EmptyTarget();
     tst::WriteBytes(target + "~vu1234.tmp", "left by a killed run");
     tst::WriteBytes(target + "~vu1234.new", "kept for the restart");
