@@ -1,16 +1,11 @@
 // The program entry point; linked only into programs that define a
 // CWinApp object (test programs bring their own main). Being an object
-// linked whole into each program, it also carries the import slot below.
+// linked whole into each program, it also carries the import slot below;
+// the process's defences are set up before it (EarlyDefences.cpp).
 #include "WinApp.h"
 
 extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR, int nCmdShow)
 {
-    // DEP for good where a program may ask for it itself (XP SP3 on; the
-    // image's NX flag asks on Vista and later).
-    typedef BOOL(WINAPI * SetProcessDEPPolicyFn)(DWORD);
-    if (SetProcessDEPPolicyFn pfnDep = reinterpret_cast<SetProcessDEPPolicyFn>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleA("KERNEL32.DLL"), "SetProcessDEPPolicy"))))
-        pfnDep(1 /* PROCESS_DEP_ENABLE */);
     // Computed here rather than taken from the C runtime so that the rule is
     // the framework's own.
     return AfxWinMain(hInstance, hPrevInstance, AfxSkipProgramName(::GetCommandLineA()), nCmdShow);

@@ -11,36 +11,10 @@
 BEGIN_MESSAGE_MAP(CUpdateApp, CWinApp)
 END_MESSAGE_MAP()
 
-namespace {
-// The updater runs elevated, usually from a download folder where anyone can
-// leave a file. Before OLE, the shell or a dialog loads anything, the search
-// for libraries loaded by name is narrowed to the system folder where the
-// system allows it (Windows 8 on, Vista and 7 with the update that added
-// SetDefaultDllDirectories); elsewhere at least the current directory leaves
-// the search (XP SP1 on). Both are looked up, since XP lacks the first.
-void HardenLibrarySearch()
-{
-    const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    HMODULE hKernel = ::GetModuleHandleA("KERNEL32.DLL");
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
-    SetDefaultDllDirectoriesFn pfnDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(::GetProcAddress(hKernel, "SetDefaultDllDirectories")));
-    if (pfnDefault && pfnDefault(kSearchSystem32))
-        return;
-    SetDllDirectoryFn pfnSet = reinterpret_cast<SetDllDirectoryFn>(
-        reinterpret_cast<void*>(::GetProcAddress(hKernel, "SetDllDirectoryA")));
-    if (pfnSet)
-        pfnSet("");
-}
-}  // namespace
-
 BOOL CUpdateApp::InitInstance()
 {
-    HardenLibrarySearch();
-    // Probing a target on an empty removable drive must fail quietly, not
-    // stop the run with the system's "no disk" box.
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // The library search and the error mode were set before any of the
+    // program's code ran (the framework's start-up defences).
 
     // OLE is started by the first shortcut probe that needs it (BuildUpdateList),
     // not here: a run whose packages are found otherwise never pays for it.
