@@ -75,15 +75,27 @@ CString CInstallLocator::ReadRegistryString(HKEY hRoot, LPCSTR lpszSubKey, LPCST
     // 260 bytes without its own terminator is too long, never read past.
     // Only text is a path: the bytes of a number or of binary data could
     // spell one by accident.
+    // An expandable value ("%ProgramFiles%\...") is expanded as the system
+    // does when it starts the program; an expansion that does not fit the
+    // same 260 bytes gives nothing.
     BYTE buffer[261];
     DWORD cb = 260;
     DWORD dwType = REG_NONE;
-    if (RegQueryValueExA(key.h, lpszValueName, nullptr, &dwType, buffer, &cb) == ERROR_SUCCESS &&
-        (dwType == REG_SZ || dwType == REG_EXPAND_SZ)) {
-        buffer[cb] = 0;
-        if (cb < 260 || buffer[259] == 0)
-            result = reinterpret_cast<LPCSTR>(buffer);
+    if (RegQueryValueExA(key.h, lpszValueName, nullptr, &dwType, buffer, &cb) != ERROR_SUCCESS ||
+        (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
+        return result;
+    buffer[cb] = 0;
+    if (cb == 260 && buffer[259] != 0)
+        return result;
+    LPCSTR pszText = reinterpret_cast<LPCSTR>(buffer);
+    if (dwType == REG_SZ) {
+        result = pszText;
+        return result;
     }
+    char szExpanded[260];
+    DWORD cch = ExpandEnvironmentStringsA(pszText, szExpanded, sizeof(szExpanded));
+    if (cch != 0 && cch <= sizeof(szExpanded))
+        result = szExpanded;
     return result;
 }
 

@@ -3,7 +3,42 @@
 namespace {
 const char kAppPathsKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\%s";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// A command line as the registry keeps it, quoted when its path holds a
+// blank: the text between the first two quotes (or to the end).
+void Unquote(CString& strValue)
+{
+    if (strValue.IsEmpty() || strValue[0] != '"')
+        return;
+    CString strQuoted;
+    AfxExtractSubString(strQuoted, strValue, 1, '"');
+    if (!strQuoted.IsEmpty())
+        strValue = strQuoted;
+}
+
+// The elevated run would take a relative folder against its own current
+// directory: only a folder on a drive (C:\...) or on a share
+// (\\server\share\...) is a target, not one of the device namespaces
+// (\\.\ and \\?\). Walked by character: a double-byte character's second
+// byte may equal the separator.
+bool IsAbsoluteFolder(LPCSTR p)
+{
+    if (((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')) && p[1] == ':' && p[2] == '\\')
+        return true;
+    if (p[0] != '\\' || p[1] != '\\' || !p[2] || p[2] == '\\' || ((p[2] == '.' || p[2] == '?') && p[3] == '\\'))
+        return false;
+    LPCSTR pShare = p + 2;
+    while (*pShare && *pShare != '\\')
+        pShare = CharNextA(pShare);
+    return *pShare && pShare[1] && pShare[1] != '\\';
+}
 }  // namespace
+
+BOOL CUpdateItem::TakeFolderOf(LPCSTR lpszPath)
+{
+    m_strTargetFolder = GetFolderOfPath(lpszPath);
+    return IsAbsoluteFolder(m_strTargetFolder);
+}
 
 CUpdateItem::CUpdateItem(LPCSTR lpszPackageName)
 {
@@ -22,10 +57,7 @@ BOOL CUpdateItem::ProbeShortcut(LPCSTR lpszShortcutName)
     if (!FindShortcut(strLink))
         return FALSE;
     CString strTarget = ResolveShortcut(strLink, nullptr);
-    if (strTarget.IsEmpty())
-        return FALSE;
-    m_strTargetFolder = GetFolderOfPath(strTarget);
-    return !m_strTargetFolder.IsEmpty();
+    return !strTarget.IsEmpty() && TakeFolderOf(strTarget);
 }
 
 BOOL CUpdateItem::ProbeAppPath(LPCSTR lpszExeName)
@@ -33,10 +65,8 @@ BOOL CUpdateItem::ProbeAppPath(LPCSTR lpszExeName)
     CString strKey;
     strKey.Format(kAppPathsKey, lpszExeName);
     CString strPath = ReadRegistryString(HKEY_LOCAL_MACHINE, strKey, "");
-    if (strPath.IsEmpty())
-        return FALSE;
-    m_strTargetFolder = GetFolderOfPath(strPath);
-    return !m_strTargetFolder.IsEmpty();
+    Unquote(strPath);
+    return !strPath.IsEmpty() && TakeFolderOf(strPath);
 }
 
 BOOL CUpdateItem::ProbeSystemFolder(LPCSTR lpszSubFolder)
@@ -55,23 +85,12 @@ BOOL CUpdateItem::ProbeSystemFolder(LPCSTR lpszSubFolder)
 
 BOOL CUpdateItem::ProbeFilePath(LPCSTR lpszPath)
 {
-    if (GetFileAttributesA(lpszPath) == INVALID_FILE_ATTRIBUTES)
-        return FALSE;
-    m_strTargetFolder = GetFolderOfPath(lpszPath);
-    return !m_strTargetFolder.IsEmpty();
+    return GetFileAttributesA(lpszPath) != INVALID_FILE_ATTRIBUTES && TakeFolderOf(lpszPath);
 }
 
 BOOL CUpdateItem::ProbeRunEntry(LPCSTR lpszValueName)
 {
     CString strValue = ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, lpszValueName);
-    if (strValue.IsEmpty())
-        return FALSE;
-    if (strValue[0] == '"') {
-        CString strQuoted;
-        AfxExtractSubString(strQuoted, strValue, 1, '"');
-        if (!strQuoted.IsEmpty())
-            strValue = strQuoted;
-    }
-    m_strTargetFolder = GetFolderOfPath(strValue);
-    return !m_strTargetFolder.IsEmpty();
+    Unquote(strValue);
+    return !strValue.IsEmpty() && TakeFolderOf(strValue);
 }

@@ -2,7 +2,8 @@
 // it: where the package lies, the folder its target is installed in, and the
 // application type that decides what is closed before it is extracted.
 // The probes each find a target folder in one way (shortcut, App Paths,
-// system folder, fixed path, Run key) and report whether they did.
+// system folder, fixed path, Run key) and report whether they did; a
+// folder that is not an absolute one on a drive or share is none.
 #pragma once
 #include "InstallLocator.h"
 
@@ -21,4 +22,9 @@ public:
     int m_nAppType = 0;
     CString m_strTargetFolder;
     CString m_strPackagePath;
+
+private:
+    // The target folder is the folder of that path; TRUE when it is an
+    // absolute one.
+    BOOL TakeFolderOf(LPCSTR lpszPath);
 };

@@ -186,11 +186,44 @@ TEST_F(Probes, ShortcutSearchDoesNotFollowLinkLoops)
 
 TEST_F(Probes, AppPathsDefaultValue)
 {
-    {
-        upd::AppPathEntry entry("VelraProbeHub.exe", "C:\\Apps\\Hub\\Hub.exe");
+    // Plain, quoted, expandable (as setup programs often write it) and on a
+    // share; a folder that is not absolute would be taken against the
+    // elevated run's current directory, and drops the row.
+    char programFiles[MAX_PATH];
+    ExpandEnvironmentStringsA("%ProgramFiles%", programFiles, MAX_PATH);
+    const struct {
+        const char* value;
+        DWORD type;
+        std::string folder;  // empty: no target
+    } cases[] = {
+        {"C:\\Apps\\Hub\\Hub.exe", REG_SZ, "C:\\Apps\\Hub\\"},
+        {"\"C:\\Apps\\Velra Hub\\Hub.exe\"", REG_SZ, "C:\\Apps\\Velra Hub\\"},
+        {"%ProgramFiles%\\Velra\\Hub.exe", REG_EXPAND_SZ, std::string(programFiles) + "\\Velra\\"},
+        {"\\\\hub\\apps\\Hub.exe", REG_SZ, "\\\\hub\\apps\\"},
+        {"%ProgramFiles%\\Velra\\Hub.exe", REG_SZ, ""},
+        {"Velra\\Hub.exe", REG_SZ, ""},
+        {"\\Velra\\Hub.exe", REG_SZ, ""},
+        {"C:Velra\\Hub.exe", REG_SZ, ""},
+        {"\\\\.\\C:\\Hub.exe", REG_SZ, ""},
+    };
+    for (const auto& c : cases) {
+        upd::AppPathEntry entry("VelraProbeHub.exe", "");
+        entry.key.SetString("", c.value, c.type);
         CUpdateItem item("Homedeck.cab");
-        EXPECT_TRUE(item.ProbeAppPath("VelraProbeHub.exe"));
-        EXPECT_STREQ(item.m_strTargetFolder, "C:\\Apps\\Hub\\");
+        EXPECT_EQ(item.ProbeAppPath("VelraProbeHub.exe"), !c.folder.empty()) << c.value;
+        if (!c.folder.empty()) {
+            EXPECT_EQ(std::string(item.m_strTargetFolder), c.folder) << c.value;
+        }
+    }
+    {
+        // An expansion longer than the value's 260 bytes.
+        SetEnvironmentVariableA("VELRA_PROBE_LONG", std::string(250, 'a').c_str());
+        upd::AppPathEntry entry("VelraProbeHub.exe", "");
+        entry.key.SetString("", "C:\\%VELRA_PROBE_LONG%\\Hub.exe", REG_EXPAND_SZ);
+        EXPECT_FALSE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+        SetEnvironmentVariableA("VELRA_PROBE_LONG", "a");
+        EXPECT_TRUE(CUpdateItem("Homedeck.cab").ProbeAppPath("VelraProbeHub.exe"));
+        SetEnvironmentVariableA("VELRA_PROBE_LONG", nullptr);
     }
     {
         // A key without a default value.
