@@ -3,7 +3,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
+
 #include "ExtractCabinet.h"
+#include "PackageVault.h"
 #include "UpdateItem.h"
 #include "UpdateProgressDlg.h"
 #include "res/resource.h"
@@ -41,13 +44,26 @@ BOOL CUpdateApp::InitInstance()
     g_pProgressDlg = &dlg;
     dlg.Create(nullptr);
 
+    CString strPreparing;
+    strPreparing.LoadString(IDS_PREPARING);
+    // Every package is taken before the first is extracted, so that none
+    // can be changed in the meantime; one that is not the maker's gives a
+    // path of nothing and fails in its turn.
+    CPackageVault* pVault = m_pbPackagePin ? new (std::nothrow) CPackageVault(m_pbPackagePin) : nullptr;
+    if (m_pbPackagePin) {
+        dlg.ShowStatusText(strPreparing);
+        for (POSITION pos = m_updateList.GetHeadPosition(); pos;) {
+            CUpdateItem* pItem = static_cast<CUpdateItem*>(m_updateList.GetNext(pos));
+            pItem->m_strPackagePath = pVault ? pVault->Take(pItem->m_strPackagePath) : CString();
+        }
+    }
+
     BOOL bFailed = FALSE;
     for (POSITION pos = m_updateList.GetHeadPosition(); pos;) {
         CUpdateItem* pItem = static_cast<CUpdateItem*>(m_updateList.GetNext(pos));
-        CString status;
-        status.LoadString(IDS_PREPARING);
-        dlg.ShowStatusText(status);
-        BOOL bExtracted = ExtractCabinet(pItem->m_strPackagePath, pItem->m_strTargetFolder);
+        dlg.ShowStatusText(strPreparing);
+        BOOL bExtracted =
+            !pItem->m_strPackagePath.IsEmpty() && ExtractCabinet(pItem->m_strPackagePath, pItem->m_strTargetFolder);
         // The window paints at display rate: the package's last state goes on
         // screen now, before the next package or a box.
         dlg.PaintNow();
@@ -57,6 +73,7 @@ BOOL CUpdateApp::InitInstance()
         }
     }
 
+    delete pVault;
     RestartTargetServices();
 
     for (POSITION pos = m_updateList.GetHeadPosition(); pos;)

@@ -5,6 +5,11 @@
 // the progress window, start the service again and report in message
 // boxes. InitInstance always returns FALSE, so no message loop runs; the
 // exit code tells an installer script the outcome (ExitCode).
+//
+// A build made with the maker's certificate gives the application object
+// the hash of that certificate's public key: such a run extracts only
+// packages the maker signed (CPackageVault). Without it every package is
+// taken as it lies.
 #pragma once
 #include "afxwin.h"
 
@@ -40,7 +45,8 @@ enum ExitCode {
 
 class CUpdateApp : public CWinApp {
 public:
-    CUpdateApp() = default;
+    // pbPackagePin: 32 bytes (see CPackageVault), or null.
+    explicit CUpdateApp(const BYTE* pbPackagePin = nullptr) : m_pbPackagePin(pbPackagePin) {}
     ~CUpdateApp() override = default;
 
     BOOL InitInstance() override;
@@ -54,6 +60,7 @@ public:
     CPtrList m_updateList;  // CUpdateItem*, in table order
 
 protected:
+    const BYTE* m_pbPackagePin;
     int m_nExitCode = EXIT_NOTHING_TO_DO;
 
     DECLARE_MESSAGE_MAP()

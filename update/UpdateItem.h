@@ -21,6 +21,9 @@ public:
 
     int m_nAppType = 0;
     CString m_strTargetFolder;
+    // In a build that checks its packages, the run puts the checked copy's
+    // path here before the first extraction, or nothing for a package that
+    // is refused.
     CString m_strPackagePath;
 
 private:

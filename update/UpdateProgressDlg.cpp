@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "ExtractCabinet.h"
 #include "res/resource.h"
 
 namespace {
@@ -252,4 +253,20 @@ void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
     CString strText;
     strText.Format("%d%c", nPercent, '%');
     lstrcpynA(m_szPercent, strText, sizeof(m_szPercent));
+}
+
+DWORD CUpdateProgressDlg::WaitAnswering(HANDLE hObject, DWORD dwMilliseconds)
+{
+    CUpdateProgressDlg* pDlg = g_pProgressDlg;
+    if (!pDlg || !pDlg->m_hWnd)
+        return WaitForSingleObject(hObject, dwMilliseconds);
+    DWORD dwStart = GetTickCount();
+    for (;;) {
+        DWORD dwSpent = GetTickCount() - dwStart;
+        DWORD dwLeft = dwMilliseconds == INFINITE ? INFINITE : dwSpent < dwMilliseconds ? dwMilliseconds - dwSpent : 0;
+        DWORD dwResult = MsgWaitForMultipleObjects(1, &hObject, FALSE, dwLeft, QS_ALLINPUT);
+        if (dwResult != WAIT_OBJECT_0 + 1)
+            return dwResult;
+        pDlg->ProcessPendingMessages();
+    }
 }

@@ -39,6 +39,9 @@ public:
     int StepBar();
     void KeepShowing();
     void PaintNow();
+    // Waits for hObject while the window (through g_pProgressDlg) goes on
+    // answering; a plain wait when there is no window.
+    static DWORD WaitAnswering(HANDLE hObject, DWORD dwMilliseconds);
 
     // The clock that paces the paints, in milliseconds; it may wrap. A test
     // sets its own to move it by hand; nullptr restores the default.

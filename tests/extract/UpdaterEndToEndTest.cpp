@@ -38,6 +38,7 @@ bool ReadProgress(DWORD pid, ProgressView& view)
 struct Watch {
     std::set<std::string> statuses;
     std::vector<ProgressView> underBoxes;
+    std::string replacement, replaced;  // moved over it while the first box is up
     bool Poll()
     {
         ProgressView v;
@@ -52,22 +53,42 @@ struct Watch {
     }
 };
 
+// A build made with a certificate: its updater takes only packages signed
+// with it (testdata\signed), and the same program without that check
+// (bin\unsigned) runs the packages that the tests make as they run.
+bool ChecksPackages() { return GetFileAttributesA(tst::BinFile("unsigned\\VelraUpdate.exe").c_str()) != INVALID_FILE_ATTRIBUTES; }
+std::string Updater(bool bChecking) { return tst::BinFile(bChecking || !ChecksPackages() ? "VelraUpdate.exe" : "unsigned\\VelraUpdate.exe"); }
+// A package of the test data as the build's updater takes it.
+std::string Signed(const std::string& name)
+{
+    return ChecksPackages() ? tst::ReadBytes(ext::TestData("signed\\" + name.substr(name.rfind('\\') + 1)))
+                            : tst::ReadBytes(ext::TestData(name));
+}
+
 // The hub takes two packages (Homedeck, CORE), the viewer and the tray
 // utility one each.
+struct Packages {
+    std::string homedeck, viewer, core, led;
+};
+Packages Unchecked(const std::string& core, const std::string& led = tst::ReadBytes(ext::TestData("three-stored.cab")))
+{
+    return {tst::ReadBytes(ext::TestData("three-mszip.cab")),
+            tst::ReadBytes(ext::TestData("corpus\\mszip_lzx_qtm.cab")), core, led};
+}
+
 struct Machine {
-    explicit Machine(const std::string& corePackage,
-                     const std::string& ledPackage = tst::ReadBytes(ext::TestData("three-stored.cab")))
+    explicit Machine(const Packages& p, bool bChecking = false)
     {
-        tst::CopyTo(tst::BinFile("VelraUpdate.exe"), updater / "VelraUpdate.exe");
-        tst::CopyTo(ext::TestData("three-mszip.cab"), updater / "Homedeck.cab");
-        tst::CopyTo(ext::TestData("corpus\\mszip_lzx_qtm.cab"), updater / "LumoView.cab");
-        tst::WriteBytes(updater / "CORE.cab", corePackage);
-        tst::WriteBytes(updater / "LEDUtility.cab", ledPackage);
+        tst::CopyTo(Updater(bChecking), updater / "VelraUpdate.exe");
+        tst::WriteBytes(updater / "Homedeck.cab", p.homedeck);
+        tst::WriteBytes(updater / "LumoView.cab", p.viewer);
+        tst::WriteBytes(updater / "CORE.cab", p.core);
+        tst::WriteBytes(updater / "LEDUtility.cab", p.led);
     }
-    tst::RunResult Run(Watch& watch)
+    tst::RunResult Run(Watch& watch, tst::BoxHook onBox = Watch::OnBox)
     {
         tst::BackgroundPoll poll([&watch] { return watch.Poll(); });
-        tst::RunResult r = tst::RunAndAnswer("\"" + (updater / "VelraUpdate.exe") + "\"", 180000, Watch::OnBox, &watch);
+        tst::RunResult r = tst::RunAndAnswer("\"" + (updater / "VelraUpdate.exe") + "\"", 180000, onBox, &watch);
         poll.Stop();
         return r;
     }
@@ -80,11 +101,21 @@ struct Machine {
 };
 
 const std::set<std::string> kThree = {"alpha.txt", "bravo.log", "charlie.dat"};
+// The files of many.cab.
+std::set<std::string> Modules()
+{
+    std::set<std::string> modules;
+    for (int i = 1; i <= 60; ++i)
+        modules.insert("module" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".dll");
+    return modules;
+}
 }  // namespace
 
 TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
 {
-    Machine m(tst::ReadBytes(ext::TestData("many.cab")));
+    Machine m({Signed("three-mszip.cab"), Signed("corpus\\mszip_lzx_qtm.cab"), Signed("many.cab"),
+               Signed("three-stored.cab")},
+              true);
     Watch watch;
     tst::RunResult r = m.Run(watch);
     ASSERT_TRUE(r.finished);
@@ -102,9 +133,8 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
         moduleNames += s.find("module") != std::string::npos;
     EXPECT_GT(moduleNames, 0) << "no file name of the big package was seen while it was extracted";
 
-    std::set<std::string> hubFiles = kThree;
-    for (int i = 1; i <= 60; ++i)
-        hubFiles.insert("module" + std::string(i < 10 ? "0" : "") + std::to_string(i) + ".dll");
+    std::set<std::string> hubFiles = Modules();
+    hubFiles.insert(kThree.begin(), kThree.end());
     EXPECT_EQ(tst::FileNames(m.hub.Path()), hubFiles);
     EXPECT_EQ(tst::ReadBytes(m.hub / "module37.dll"), tst::ReadBytes(ext::TestData("src\\many\\module37.dll")));
     EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
@@ -117,7 +147,7 @@ TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
     // CORE.cab fails inside bravo.log, which Homedeck.cab has just installed.
     ext::CabPlan core{{{"core.dll", "core"}, {"bravo.log", std::string(70000, 'X')}}};
     core.corruptBlock = 1;
-    Machine m(ext::StoredCabinet(core));
+    Machine m(Unchecked(ext::StoredCabinet(core)));
     Watch watch;
     tst::RunResult r = m.Run(watch);
     ASSERT_TRUE(r.finished);
@@ -143,7 +173,7 @@ TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
     // the status line still reads what the run set before it.
     ext::CabPlan core{{{"core.dll", "core"}, {"bravo.log", std::string(70000, 'X')}}};
     core.corruptBlock = 1;
-    Machine m(ext::StoredCabinet(core), "not a cabinet");
+    Machine m(Unchecked(ext::StoredCabinet(core), "not a cabinet"));
     Watch watch;
     tst::RunResult r = m.Run(watch);
     ASSERT_TRUE(r.finished);
@@ -156,5 +186,44 @@ TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
     EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
     EXPECT_EQ(watch.underBoxes[1].status, tst::Cp932("準備中..."));
     EXPECT_EQ(tst::FileNames(m.viewer.Path()), (std::set<std::string>{"mszip.txt", "lzx.txt", "qtm.txt"}));
+    EXPECT_TRUE(tst::FileNames(m.led.Path()).empty());
+}
+
+namespace {
+// Replaces the hub's second package beside the updater with another one
+// that the maker signed, while the first box is up.
+void ReplaceCore(const tst::SeenBox&, HWND, DWORD, void* p)
+{
+    Watch& watch = *static_cast<Watch*>(p);
+    if (watch.underBoxes.empty()) {
+        EXPECT_TRUE(MoveFileExA(watch.replacement.c_str(), watch.replaced.c_str(), MOVEFILE_REPLACE_EXISTING));
+    }
+    watch.underBoxes.push_back({});
+}
+}  // namespace
+
+TEST(UpdaterEndToEnd, OnlyTheMakersPackagesAsTheyWereTakenAreExtracted)
+{
+    if (!ChecksPackages())
+        GTEST_SKIP() << "a build without a certificate takes every package";
+    // Unsigned, signed by someone else, signed by the maker, and signed with
+    // the signature cut off; the maker's is replaced by another of the
+    // maker's once the run is under way.
+    Machine m({tst::ReadBytes(ext::TestData("three-mszip.cab")), Signed("other-signer.cab"), Signed("many.cab"),
+               Signed("cut-off.cab")},
+              true);
+    Watch watch;
+    watch.replacement = m.updater / "replacement.cab";
+    watch.replaced = m.updater / "CORE.cab";
+    tst::CopyTo(ext::TestData("signed\\replacement.cab"), watch.replacement);
+    tst::RunResult r = m.Run(watch, ReplaceCore);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(r.boxes.size(), 3u);
+    for (const tst::SeenBox& box : r.boxes)
+        EXPECT_EQ(box.text, upd::FailedText());
+    EXPECT_EQ(tst::ReadBytes(m.updater / "CORE.cab"), tst::ReadBytes(ext::TestData("signed\\replacement.cab")));
+    EXPECT_EQ(tst::FileNames(m.hub.Path()), Modules());
+    EXPECT_TRUE(tst::FileNames(m.viewer.Path()).empty());
     EXPECT_TRUE(tst::FileNames(m.led.Path()).empty());
 }

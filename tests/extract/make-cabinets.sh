@@ -1,13 +1,16 @@
 #!/bin/sh
 # Makes the extraction tests' cabinets with gcab and copies libmspack's
-# corpus beside them.  Usage: make-cabinets.sh OUT_DIR CORPUS_DIR
+# corpus beside them; given the build's package signing (cmake/sign-package
+# and its certificate and key), also the packages of the runs of a signed
+# updater, in OUT_DIR/signed.
+# Usage: make-cabinets.sh OUT_DIR CORPUS_DIR [SIGNER CERT KEY]
 # Time stamps are written and stored in UTC, so a cabinet says exactly the
 # wall-clock times given here; the tests read them back in another zone.
 set -eu
 out=$1
 corpus=$2
 export TZ=UTC
-rm -rf "$out/src" "$out/corpus" "$out"/*.cab && mkdir -p "$out/src/three" "$out/src/sub/sub" "$out/src/utf8" "$out/src/many" "$out/corpus"
+rm -rf "$out/src" "$out/corpus" "$out/signed" "$out"/*.cab && mkdir -p "$out/src/three" "$out/src/sub/sub" "$out/src/utf8" "$out/src/many" "$out/corpus"
 cp "$corpus"/*.cab "$out/corpus/"
 
 cd "$out/src/three"
@@ -42,3 +45,19 @@ gcab -c -n -z "$out/many.cab" module*.dll
 # What the LZX and Quantum folders of the corpus must decode to, as an
 # independent extractor reads them.
 cabextract -q -d "$out/src/mixed" "$out/corpus/mszip_lzx_qtm.cab"
+
+[ $# -ge 5 ] || exit 0
+signer=$3 cert=$4 key=$5
+mkdir -p "$out/signed/other" "$out/src/replacement"
+cd "$out/signed"
+for f in three-stored.cab three-mszip.cab many.cab; do cp "../$f" .; done
+cp ../corpus/mszip_lzx_qtm.cab .
+printf 'not what was taken\r\n' > "$out/src/replacement/alpha.txt"
+(cd "$out/src/replacement" && gcab -c -n "$out/signed/replacement.cab" alpha.txt)
+for f in three-stored.cab three-mszip.cab many.cab mszip_lzx_qtm.cab replacement.cab; do sh "$signer" "$cert" "$key" "$f"; done
+# Refused ones: signed by someone else, and signed with the signature cut off.
+openssl req -x509 -sha1 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Someone else" \
+  -addext extendedKeyUsage=codeSigning -keyout other/key.pem -out other/cert.pem 2>/dev/null
+cp ../three-stored.cab other-signer.cab
+sh "$signer" other/cert.pem other/key.pem other-signer.cab
+head -c $(($(wc -c < three-stored.cab) - 200)) three-stored.cab > cut-off.cab

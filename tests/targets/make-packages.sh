@@ -4,10 +4,13 @@
 # it updates, stamped 2005-06-07 08:09:10 so that a test can tell a file
 # that came out of a package from one that was there before. velsvc_s.cab
 # carries the real stand-in service, so the service still starts after its
-# program has been replaced.  Usage: make-packages.sh OUT_DIR VELSVC_EXE
+# program has been replaced. Given the build's package signing
+# (cmake/sign-package and its certificate and key), each is signed.
+# Usage: make-packages.sh OUT_DIR VELSVC_EXE [SIGNER CERT KEY]
 set -eu
 out=$1
 service=$2
+signer=${3:-} cert=${4:-} key=${5:-}
 export TZ=UTC
 rm -rf "$out" && mkdir -p "$out/src"
 cd "$out/src"
@@ -21,6 +24,7 @@ pack() {
     touch -d '2005-06-07 08:09:10' "$f"
   done
   gcab -c -n "$out/$cab" "$@"
+  [ -z "$signer" ] || sh "$signer" "$cert" "$key" "$out/$cab"
   rm -f "$@"
 }
 
