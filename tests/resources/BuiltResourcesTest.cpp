@@ -1,11 +1,15 @@
 // The resources as they came out of the resource compiler, read from the
-// built VelraLumoLEDUtility.EXE and VelraUpdate.exe: dialog templates
-// (every field the compiler writes, sizes included: it silently drops some
-// statements' sizes), the menu, the accelerators, the strings, the icons
-// and the version blocks, all in Japanese.
+// built VelraLumoLEDUtility.EXE and VelraUpdate.exe: what the compiler or
+// the build can get wrong and a look at the windows would not show. The
+// texts in code page 932 (dialogs, menu, strings, version), the ids the
+// programs look up (dialogs, controls and their classes, menu commands,
+// accelerators, icon), the icon's image size, the one size the compiler is
+// known to drop (an icon control's), and the version fields Windows shows.
+// Where controls stand and which styles they have is seen on the screen.
 #include <stdarg.h>
 #include <stdio.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,10 +40,9 @@ public:
         int n = LoadStringW(m_h, id, reinterpret_cast<WCHAR*>(&p), 0);
         return n > 0 ? tst::Utf8(p, n) : "(none)";
     }
-    // Control styles without the bits in `ignored`.
-    std::vector<std::string> Dialog(int id, DWORD ignored = 0) const;
+    std::vector<std::string> Dialog(int id) const;
     std::vector<std::string> Menu(int id) const;
-    std::vector<std::string> Accelerators(int id) const;
+    int Accelerators(int id) const;
     std::string GroupIcon(int id) const;
     std::vector<std::string> Version() const;
 
@@ -58,74 +61,52 @@ std::string Printf(const char* fmt, ...)
     return buf;
 }
 
-// First line: style, extended style, position and size, menu, class,
-// title, font; then one line per control.
-std::vector<std::string> Module::Dialog(int id, DWORD ignored) const
+// First line: title and font; then per control its id, class and text.
+std::vector<std::string> Module::Dialog(int id) const
 {
     const BYTE* t = Find(MAKEINTRESOURCEA(5), id);  // RT_DIALOG
     if (!t)
         return {"(none)"};
     tst::Dialog d = tst::ParseDialog(t);
-    if (d.extended)
-        return {"(extended template)"};
-    std::string font = d.style & DS_SETFONT ? std::to_string(d.points) + " " + d.font : "";
-    std::vector<std::string> out{Printf("%08lx %lx %d,%d %dx%d menu '%s' class '%s' '%s' font %s", d.style, d.exStyle,
-                                        d.x, d.y, d.cx, d.cy, d.menu.c_str(), d.cls.c_str(), d.title.c_str(),
-                                        font.c_str())};
+    std::string font = d.style & DS_SETFONT ? std::to_string(d.points) + " " + d.font : "none";
+    std::vector<std::string> out{"'" + d.title + "' font " + font};
     for (const tst::DialogItem& it : d.items)
-        out.push_back(Printf("%08lx %lx %d,%d %dx%d #%d %s '%s'", it.style & ~ignored, it.exStyle, it.x, it.y, it.cx,
-                             it.cy, it.id, it.cls.c_str(), it.text.c_str()));
+        out.push_back(Printf("#%d %s '%s'", it.id, it.cls.c_str(), it.text.c_str()));
     return out;
 }
 
-// One line per item, indented by level: the identifier (or "popup") and the
-// text, with any flags beyond the template's structure in brackets.
+// One line per item as the system loads the menu, indented by level: the
+// command (or "popup") and the text.
 std::vector<std::string> Module::Menu(int id) const
 {
-    DWORD size = 0;
-    const BYTE* b = Find(MAKEINTRESOURCEA(4), id, &size);  // RT_MENU
-    if (!b)
-        return {"(none)"};
-    const WORD* p = reinterpret_cast<const WORD*>(b + 4 + reinterpret_cast<const WORD*>(b)[1]);
     std::vector<std::string> out;
-    std::vector<bool> lastAtLevel{false};
-    while (!lastAtLevel.empty() && reinterpret_cast<const BYTE*>(p) < b + size) {
-        WORD flags = *p++;
-        std::string itemId = flags & MF_POPUP ? "popup" : std::to_string(*p++);
-        std::string text = tst::TakeString(p);
-        std::string line = std::string(2 * (lastAtLevel.size() - 1), ' ') + itemId + " '" + text + "'";
-        if (flags & ~(MF_POPUP | MF_END))
-            line += Printf(" [%x]", flags & ~(MF_POPUP | MF_END));
-        out.push_back(line);
-        if (flags & MF_POPUP) {
-            lastAtLevel.back() = (flags & MF_END) != 0;
-            lastAtLevel.push_back(false);
-        } else if (flags & MF_END) {
-            lastAtLevel.pop_back();
-            while (!lastAtLevel.empty() && lastAtLevel.back())
-                lastAtLevel.pop_back();
+    std::function<void(HMENU, int)> walk = [&](HMENU hMenu, int level) {
+        for (int i = 0; i < GetMenuItemCount(hMenu); ++i) {
+            WCHAR text[128] = L"";
+            GetMenuStringW(hMenu, i, text, 128, MF_BYPOSITION);
+            HMENU hSub = GetSubMenu(hMenu, i);
+            out.push_back(std::string(2 * level, ' ') + (hSub ? "popup" : std::to_string(GetMenuItemID(hMenu, i))) +
+                          " '" + tst::Utf8(text) + "'");
+            if (hSub)
+                walk(hSub, level + 1);
         }
-    }
+    };
+    HMENU hMenu = LoadMenuA(m_h, MAKEINTRESOURCEA(id));
+    if (!hMenu)
+        return {"(none)"};
+    walk(hMenu, 0);
+    DestroyMenu(hMenu);
     return out;
 }
 
-// "Ctrl+C 57634" and so on, in table order; every entry a virtual key.
-std::vector<std::string> Module::Accelerators(int id) const
+// How many entries the table has, as the system loads it; -1 without one.
+int Module::Accelerators(int id) const
 {
-    DWORD size = 0;
-    const BYTE* b = Find(MAKEINTRESOURCEA(9), id, &size);  // RT_ACCELERATOR
-    std::vector<std::string> out;
-    for (DWORD off = 0; b && off + 8 <= size; off += 8) {
-        WORD flags, key, cmd;
-        memcpy(&flags, b + off, 2), memcpy(&key, b + off + 2, 2), memcpy(&cmd, b + off + 4, 2);
-        std::string name = key == VK_BACK ? "Backspace" : key == VK_F6 ? "F6" : std::string(1, char(key));
-        out.push_back(std::string(flags & FVIRTKEY ? "" : "(char)") + (flags & FCONTROL ? "Ctrl+" : "") +
-                      (flags & FALT ? "Alt+" : "") + (flags & FSHIFT ? "Shift+" : "") + name + " " +
-                      std::to_string(cmd));
-        if (flags & 0x80)
-            break;
-    }
-    return out;
+    HACCEL hAccel = LoadAcceleratorsA(m_h, MAKEINTRESOURCEA(id));
+    int n = hAccel ? CopyAcceleratorTableA(hAccel, nullptr, 0) : -1;
+    if (hAccel)
+        DestroyAcceleratorTable(hAccel);
+    return n;
 }
 
 // "images: 32x32 8 bits" and so on.
@@ -178,25 +159,21 @@ typedef std::vector<std::string> Lines;
 TEST(BuiltUtility, VersionDialogAndBrightnessPanel)
 {
     Module exe("VelraLumoLEDUtility.EXE");
-    // IDD_ABOUT. The icon control keeps its 20 x 21 units; the legal
-    // notice's wording is the maker's. Whether a static starts a group
-    // makes no difference in dialogs without input fields.
-    Lines about = exe.Dialog(100, WS_GROUP);
+    // IDD_ABOUT; the legal notice's wording is the maker's.
+    Lines about = exe.Dialog(100);
     ASSERT_EQ(about.size(), 5u);
-    const std::string notice = "50000000 0 40,25 119x8 #-1 static '";
-    EXPECT_EQ(about[3].substr(0, notice.size()), notice);
-    EXPECT_GT(about[3].size(), notice.size() + 1);
+    EXPECT_EQ(about[3].substr(0, 14), "#-1 static 'Co");
     about.erase(about.begin() + 3);
-    EXPECT_EQ(about, (Lines{"80c800c0 0 0,0 219x56 menu '' class '' 'ﾊﾞｰｼﾞｮﾝ情報' font 9 ＭＳ Ｐゴシック",
-                            "50000003 0 11,17 20x21 #-1 static '#128'",
-                            "50000080 0 40,10 136x8 #-1 static 'Velra ﾊﾟﾜｰ ｲﾝｼﾞｹｰﾀｰ輝度設定 Version 1.0'",
-                            "50010001 0 181,7 31x16 #1 button 'OK'"}));
-    // IDD_BRIGHTNESS: hidden, without caption, topmost, to the front.
-    EXPECT_EQ(exe.Dialog(130, WS_GROUP),
-              (Lines{"800002c2 0 0,0 43x90 menu '' class '' '' font 9 ＭＳ Ｐゴシック",
-                     "50010012 0 4,31 13x55 #1000 msctls_trackbar32 ''", "50000000 0 19,74 20x8 #-1 static 'OFF'",
-                     "50000000 0 19,37 20x8 #-1 static '明るい'",
-                     "50000001 0 4,4 35x26 #-1 static 'ﾊﾟﾜｰ\nｲﾝｼﾞｹｰﾀｰ\n輝度設定'"}));
+    EXPECT_EQ(about, (Lines{"'ﾊﾞｰｼﾞｮﾝ情報' font 9 ＭＳ Ｐゴシック", "#-1 static '#128'",
+                            "#-1 static 'Velra ﾊﾟﾜｰ ｲﾝｼﾞｹｰﾀｰ輝度設定 Version 1.0'", "#1 button 'OK'"}));
+    // The icon keeps its 20 x 21 units: the compiler's ICON statement drops them.
+    tst::Dialog d = tst::ParseDialog(exe.Find(MAKEINTRESOURCEA(5), 100));
+    ASSERT_FALSE(d.items.empty());
+    EXPECT_EQ(d.items[0].cx, 20);
+    EXPECT_EQ(d.items[0].cy, 21);
+    EXPECT_EQ(exe.Dialog(130),
+              (Lines{"'' font 9 ＭＳ Ｐゴシック", "#1000 msctls_trackbar32 ''", "#-1 static 'OFF'",
+                     "#-1 static '明るい'", "#-1 static 'ﾊﾟﾜｰ\nｲﾝｼﾞｹｰﾀｰ\n輝度設定'"}));
 }
 
 TEST(BuiltUtility, MenuAcceleratorsStringsIconAndVersion)
@@ -204,8 +181,7 @@ TEST(BuiltUtility, MenuAcceleratorsStringsIconAndVersion)
     Module exe("VelraLumoLEDUtility.EXE");
     EXPECT_EQ(exe.Menu(128), (Lines{"popup 'ﾌｧｲﾙ(&F)'", "  57665 'ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)'", "  0 ''",
                                     "  57664 'ﾊﾞｰｼﾞｮﾝ情報(&A)...'", "  129 '設定を変更する(&S)'"}));
-    EXPECT_EQ(exe.Accelerators(128), (Lines{"Ctrl+C 57634", "Ctrl+V 57637", "Alt+Backspace 57643", "F6 57680",
-                                            "Shift+F6 57681", "Ctrl+X 57635", "Ctrl+Z 57643"}));
+    EXPECT_EQ(exe.Accelerators(128), 7);
     EXPECT_EQ(exe.String(57344), "Velra ﾊﾟﾜｰ ｲﾝｼﾞｹｰﾀｰ輝度設定");
     EXPECT_EQ(exe.String(128), "VelraLumoLEDUtility\n\nVelraL\n\n\nVelraLumoLEDUtility.Document\nVelraL Document");
     EXPECT_EQ(exe.String(57664), "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示\nﾊﾞｰｼﾞｮﾝ情報");
@@ -220,10 +196,8 @@ TEST(BuiltUtility, MenuAcceleratorsStringsIconAndVersion)
 TEST(BuiltUpdater, ProgressDialogStringsIconAndVersion)
 {
     Module exe("VelraUpdate.exe");
-    EXPECT_EQ(exe.Dialog(100), (Lines{"90c800c0 0 0,0 218x69 menu '' class '' '' font 9 ＭＳ Ｐゴシック",
-                                      "50020000 0 7,7 204x8 #1000 static ''",
-                                      "50800000 0 15,29 187x13 #1001 msctls_progress32 'Progress1'",
-                                      "50020000 0 99,46 18x8 #1002 static ' 0 %'"}));
+    EXPECT_EQ(exe.Dialog(100), (Lines{"'' font 9 ＭＳ Ｐゴシック", "#1000 static ''", "#1001 msctls_progress32 'Progress1'",
+                                      "#1002 static ' 0 %'"}));
     const std::pair<int, const char*> strings[] = {
         {57344, "Velra用ｱﾌﾟﾘｹｰｼｮﾝをｱｯﾌﾟﾃﾞｰﾄ"},
         {107, "Velra用ﾄﾞﾗｲﾊﾞｰをｱｯﾌﾟﾃﾞｰﾄ"},
