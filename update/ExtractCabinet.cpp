@@ -325,7 +325,7 @@ bool ReplaceDestination(const FILETIME* pftStamp)
     }
     for (DWORD dwDelay = kFirstRetryDelay, dwWaited = 0; dwWaited < kRetryTime && IsInUse(dwError);
          dwWaited += dwDelay, dwDelay = dwDelay * 2 < kLongestRetryDelay ? dwDelay * 2 : kLongestRetryDelay) {
-        Sleep(dwDelay);
+        CUpdateProgressDlg::WaitAnswering(nullptr, dwDelay);
         dwError = MoveOverDestination();
     }
     if (dwError == ERROR_SUCCESS) {

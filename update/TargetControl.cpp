@@ -10,6 +10,7 @@
 // bounded.
 #include "UpdateApp.h"
 #include "UpdateItem.h"
+#include "UpdateProgressDlg.h"
 
 namespace {
 const char kRingWndClass[] = "VelraLumoRingWnd";
@@ -130,10 +131,10 @@ bool IsOtherPending(DWORD dwState)
            dwState == SERVICE_PAUSE_PENDING;
 }
 // Returns once the service's state is not pending in that way, or after the
-// limit.
+// limit. The progress window, when it is up, goes on answering meanwhile.
 template <class Pending> void WaitWhile(SC_HANDLE hService, Pending fnPending)
 {
-    for (DWORD dwStart = GetTickCount();; Sleep(kStatePoll)) {
+    for (DWORD dwStart = GetTickCount();; CUpdateProgressDlg::WaitAnswering(nullptr, kStatePoll)) {
         SERVICE_STATUS status;
         if (!QueryServiceStatus(hService, &status) || !fnPending(status.dwCurrentState))
             return;

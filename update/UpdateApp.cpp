@@ -43,6 +43,9 @@ BOOL CUpdateApp::InitInstance()
     m_pMainWnd = &dlg;
     g_pProgressDlg = &dlg;
     dlg.Create(nullptr);
+    // Until the service runs again, an end of the session would leave a
+    // package half applied and the service stopped.
+    dlg.HoldSession(TRUE);
 
     CString strPreparing;
     strPreparing.LoadString(IDS_PREPARING);
@@ -75,6 +78,7 @@ BOOL CUpdateApp::InitInstance()
 
     delete pVault;
     RestartTargetServices();
+    dlg.HoldSession(FALSE);
 
     for (POSITION pos = m_updateList.GetHeadPosition(); pos;)
         delete static_cast<CUpdateItem*>(m_updateList.GetNext(pos));

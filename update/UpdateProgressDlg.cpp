@@ -16,9 +16,17 @@ DWORD DefaultFrameClock()
     return DWORD(now.QuadPart / freq.QuadPart * 1000 + now.QuadPart % freq.QuadPart * 1000 / freq.QuadPart);
 }
 // A paint that took longer than this is charged as this long: the next
-// frame is never more than kPaintShare times it away.
+// frame is never further away.
 const DWORD kLongestPaintMs = 1000;
 CUpdateProgressDlg::FrameClock g_pfnFrameClock = DefaultFrameClock;
+
+// dwGap has passed on the frame clock since dwSince; a clock that went back
+// makes it passed at once.
+bool Passed(DWORD dwSince, DWORD dwGap)
+{
+    DWORD dwPassed = g_pfnFrameClock() - dwSince;
+    return LONG(dwPassed) < 0 || dwPassed >= dwGap;
+}
 }  // namespace
 
 void CUpdateProgressDlg::SetFrameClock(FrameClock pfnClock)
@@ -29,6 +37,7 @@ void CUpdateProgressDlg::SetFrameClock(FrameClock pfnClock)
 BEGIN_MESSAGE_MAP(CUpdateProgressDlg, CDialog)
     ON_MESSAGE(WM_PRINT, OnPrint)
     ON_MESSAGE(WM_PRINTCLIENT, OnPrint)
+    ON_WM_QUERYENDSESSION()
 END_MESSAGE_MAP()
 
 CUpdateProgressDlg::CUpdateProgressDlg(UINT nTitleId)
@@ -170,15 +179,17 @@ int CUpdateProgressDlg::StepBar()
     return nOld;
 }
 
-// The work goes on inside a file: a due frame paints, and the queue is
-// answered then too, so that a large file neither freezes the window nor
-// lets the system take it for hung.
+// The work goes on inside a file: neither a large file nor a slow paint
+// keeps the queue unread for long, so the system never takes the window
+// for hung, and a due frame paints.
 void CUpdateProgressDlg::KeepShowing()
 {
-    if (m_hWnd && FrameDue()) {
+    if (!m_hWnd)
+        return;
+    if (Passed(m_dwAnswered, kAnswerMs))
         ProcessPendingMessages();
+    if (FrameDue())
         Paint();
-    }
 }
 
 void CUpdateProgressDlg::ProcessPendingMessages()
@@ -190,15 +201,38 @@ void CUpdateProgressDlg::ProcessPendingMessages()
             DispatchMessageA(&msg);
         }
     }
+    m_dwAnswered = g_pfnFrameClock();
 }
 
-// Due a frame after the last paint began, or later after a slow one; a
-// clock that went back makes it due at once.
-bool CUpdateProgressDlg::FrameDue() const
+DWORD CUpdateProgressDlg::WaitAnswering(HANDLE hObject, DWORD dwMilliseconds)
 {
-    DWORD dwSince = g_pfnFrameClock() - m_dwFrameStart;
-    return LONG(dwSince) < 0 || dwSince >= m_dwFrameGap;
+    CUpdateProgressDlg* pDlg = g_pProgressDlg && g_pProgressDlg->m_hWnd ? g_pProgressDlg : nullptr;
+    if (!pDlg && hObject)
+        return WaitForSingleObject(hObject, dwMilliseconds);
+    if (!pDlg) {
+        Sleep(dwMilliseconds);
+        return WAIT_TIMEOUT;
+    }
+    // Woken by every message (a question sent from another process waits
+    // for the answer) and at least every kAnswerMs, for the frames.
+    DWORD nCount = hObject ? 1 : 0;
+    for (DWORD dwStart = GetTickCount();;) {
+        pDlg->ProcessPendingMessages();
+        if (pDlg->FrameDue())
+            pDlg->Paint();
+        DWORD dwSpent = GetTickCount() - dwStart;
+        DWORD dwLeft = dwMilliseconds == INFINITE ? INFINITE : dwSpent < dwMilliseconds ? dwMilliseconds - dwSpent : 0;
+        DWORD dwSlice = dwLeft < kAnswerMs ? dwLeft : kAnswerMs;
+        DWORD dwResult = MsgWaitForMultipleObjects(nCount, &hObject, FALSE, dwSlice, QS_ALLINPUT);
+        if (dwResult == WAIT_OBJECT_0 + nCount)
+            continue;
+        if (dwResult != WAIT_TIMEOUT || dwSlice == dwLeft)
+            return dwResult;
+    }
 }
+
+// Due when the gap after the last paint has passed.
+bool CUpdateProgressDlg::FrameDue() const { return Passed(m_dwFrameEnd, m_dwFrameGap); }
 
 void CUpdateProgressDlg::PaintNow()
 {
@@ -218,9 +252,39 @@ void CUpdateProgressDlg::Paint()
     DWORD dwCost = LONG(dwEnd - dwStart) < 0 ? 0 : dwEnd - dwStart;
     if (dwCost > kLongestPaintMs)
         dwCost = kLongestPaintMs;
-    m_dwFrameStart = dwStart;
-    m_dwFrameGap = dwCost * kPaintShare > kFrameMs ? dwCost * kPaintShare : kFrameMs;
+    DWORD dwGap = dwCost * kPaintShare;
+    dwGap = dwGap < kFrameMs ? kFrameMs : dwGap > kLongestGapMs ? kLongestGapMs : dwGap;
+    m_dwFrameEnd = dwEnd;
+    m_dwFrameGap = dwGap > dwCost ? dwGap : dwCost;
 }
+
+// The user is told why the session cannot end (Vista on; XP lacks the
+// call, and it takes UTF-16 only).
+void CUpdateProgressDlg::HoldSession(BOOL bHold)
+{
+    if (!m_hWnd || !bHold == !m_bSessionHeld)
+        return;
+    m_bSessionHeld = bHold;
+    HMODULE hUser = ::GetModuleHandleA("USER32.DLL");
+    if (bHold) {
+        typedef BOOL(WINAPI * CreateFn)(HWND, LPCWSTR);
+        CreateFn pfnCreate =
+            reinterpret_cast<CreateFn>(reinterpret_cast<void*>(::GetProcAddress(hUser, "ShutdownBlockReasonCreate")));
+        char szTitle[256] = "";
+        WCHAR wszTitle[256];
+        ::GetWindowTextA(m_hWnd, szTitle, sizeof(szTitle));
+        if (pfnCreate && MultiByteToWideChar(932, 0, szTitle, -1, wszTitle, 256))
+            pfnCreate(m_hWnd, wszTitle);
+    } else {
+        typedef BOOL(WINAPI * DestroyFn)(HWND);
+        DestroyFn pfnDestroy =
+            reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(::GetProcAddress(hUser, "ShutdownBlockReasonDestroy")));
+        if (pfnDestroy)
+            pfnDestroy(m_hWnd);
+    }
+}
+
+BOOL CUpdateProgressDlg::OnQueryEndSession() { return m_bSessionHeld ? FALSE : CDialog::OnQueryEndSession(); }
 
 // The controls get what they do not show yet; each then repaints itself.
 void CUpdateProgressDlg::HandOver()
@@ -253,20 +317,4 @@ void CUpdateProgressDlg::RefreshPercentText(int nNewPos)
     CString strText;
     strText.Format("%d%c", nPercent, '%');
     lstrcpynA(m_szPercent, strText, sizeof(m_szPercent));
-}
-
-DWORD CUpdateProgressDlg::WaitAnswering(HANDLE hObject, DWORD dwMilliseconds)
-{
-    CUpdateProgressDlg* pDlg = g_pProgressDlg;
-    if (!pDlg || !pDlg->m_hWnd)
-        return WaitForSingleObject(hObject, dwMilliseconds);
-    DWORD dwStart = GetTickCount();
-    for (;;) {
-        DWORD dwSpent = GetTickCount() - dwStart;
-        DWORD dwLeft = dwMilliseconds == INFINITE ? INFINITE : dwSpent < dwMilliseconds ? dwMilliseconds - dwSpent : 0;
-        DWORD dwResult = MsgWaitForMultipleObjects(1, &hObject, FALSE, dwLeft, QS_ALLINPUT);
-        if (dwResult != WAIT_OBJECT_0 + 1)
-            return dwResult;
-        pDlg->ProcessPendingMessages();
-    }
 }

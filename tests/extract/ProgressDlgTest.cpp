@@ -1,6 +1,6 @@
 // The progress window: the percent figure's rules, painting at display rate (under a frame clock the
-// tests move by hand), what pressing keys and the close box does while a
-// package is extracted, and the owner it disables.
+// tests move by hand), answering while the run works or waits, what pressing keys and the close box
+// does while a package is extracted, the session it holds, and the owner it disables.
 #include "ExtractCabinet.h"
 #include "ExtractTestSupport.h"
 #include "UpdateApp.h"
@@ -138,8 +138,25 @@ public:
     }
     std::vector<std::string> events;
     DWORD paintMs = 0;  // the frame clock moves this much whenever a control paints
+    DWORD frameMs = 0;  // and this much at every frame's UpdateWindow
+    // Each frame as its UpdateWindow begins: the clock, the status line and the figure.
+    struct Frame {
+        DWORD at;
+        std::string status, percent;
+    };
+    std::vector<Frame> frames;
 
 private:
+    static BOOL WINAPI Update(HWND hWnd)
+    {
+        PaintLog* s_log = Current();
+        s_log->frames.push_back({g_now, tst::WindowText(GetDlgItem(hWnd, IDC_STATUS_TEXT)),
+                                 tst::WindowText(GetDlgItem(hWnd, IDC_PERCENT_TEXT))});
+        g_now += s_log->frameMs;
+        return reinterpret_cast<decltype(&UpdateWindow)>(s_log->m_update.Original())(hWnd);
+    }
+    tst::ImportHook m_update{"user32.dll", "UpdateWindow", reinterpret_cast<void*>(Update)};
+
     static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam)
     {
         const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
@@ -199,6 +216,22 @@ protected:
         dlg.ShowStatusText(Name(i).c_str());
         dlg.StepBar();
     }
+    // n blocks of a large file, a millisecond each.
+    void Blocks(int n)
+    {
+        for (; n > 0; --n)
+            ++g_now, dlg.KeepShowing();
+    }
+    // The next package's first state, as the extraction sets it.
+    void NextPackage(int n)
+    {
+        dlg.ShowStatusText("prep");
+        dlg.SetBarRange(0, 100);
+        dlg.SetBarPos(0);
+        dlg.SetBarRange(0, n);
+        dlg.SetBarStep(1);
+        dlg.SetBarPos(0);
+    }
 };
 }  // namespace
 
@@ -223,12 +256,7 @@ TEST_F(PaintingWindow, TheScreenNamesTheFileBeingCopiedAndNeverAnEarlierPackage)
     // The next package begins in the same millisecond, and its first file is
     // large: within the frame nothing changes on screen, a frame into the
     // file's blocks the last package is gone.
-    dlg.ShowStatusText("prep");
-    dlg.SetBarRange(0, 100);
-    dlg.SetBarPos(0);
-    dlg.SetBarRange(0, 40);
-    dlg.SetBarStep(1);
-    dlg.SetBarPos(0);
+    NextPackage(40);
     dlg.ShowStatusText(Name(3).c_str());
     dlg.KeepShowing();
     EXPECT_EQ(Pixels(hPercent), full);
@@ -286,31 +314,78 @@ TEST_F(PaintingWindow, PaintsFollowTheFramesAcrossTheClocksWrap)
 
 TEST_F(PaintingWindow, EachPaintPutsTheNextFrameOffByItsOwnCost)
 {
-    // Files come every 5 ms, and every control takes 10 ms to paint: a
-    // frame of 30 ms puts the next one 32 times that, 960 ms, away.
+    // Files come every 5 ms, and every frame takes 3 ms to paint: it puts
+    // the next one 32 times that, 96 ms, away.
     const int n = 2000;
     Begin(n);
     PaintLog log;
-    log.paintMs = 10;
+    log.frameMs = 3;
     DWORD start = g_now;
     for (int i = 0; i < n; ++i) {
         g_now += 5;
         File(i);
     }
     DWORD elapsed = g_now - start, painting = elapsed - 5 * n;
-    EXPECT_NEAR(painting * 32.0, elapsed, 990);
+    EXPECT_NEAR(painting * 33.0, elapsed, 500);
     // A clock that steps back by seconds during a paint costs it nothing:
     // the frames go on a frame apart.
-    log.paintMs = DWORD(-2000);
+    log.frameMs = DWORD(-2000);
     dlg.ShowStatusText("back");
     dlg.PaintNow();
-    log.paintMs = 0;
+    log.frameMs = 0;
     log.events.clear();
     for (int i = 1; i <= 400; ++i) {
         g_now += 4;
         File(i);
     }
     EXPECT_NEAR(log.Count("paint 1000"), 100, 1);
+}
+
+TEST_F(PaintingWindow, SlowPaintsAreSpacedButHoldBackNoNameNoPackageAndNoMessage)
+{
+    // Paints of 40 ms, files of 100 to 289 ms starting at every phase of
+    // the frames: a frame showing each new name comes within 100 ms.
+    Begin(20);
+    PaintLog log;
+    log.frameMs = 40;
+    for (int i = 0; i < 20; ++i) {
+        DWORD start = g_now;
+        size_t seen = log.frames.size();
+        dlg.ShowStatusText(Name(i).c_str());
+        Blocks(100 + i * 37 % 190);
+        ASSERT_GT(log.frames.size(), seen) << i;
+        EXPECT_LE(log.frames[seen].at - start, 100u) << i;
+        EXPECT_EQ(log.frames[seen].status, Name(i)) << i;
+        dlg.StepBar();
+    }
+    // Paints of half a second, a file of 10 s: a message posted half-way
+    // is read within 100 ms or one paint more, and frames come every
+    // second, so that paints take half of the time, not all of it.
+    log.frameMs = 500;
+    ext::DialogRecorder seen(dlg.m_hWnd);
+    NextPackage(1);
+    DWORD start = g_now;
+    size_t frames = log.frames.size();
+    Blocks(5000);
+    PostMessageA(dlg.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    DWORD posted = g_now;
+    while (seen.Commands().empty() && g_now - posted < 5000)
+        Blocks(1);
+    EXPECT_LE(g_now - posted, 600u);
+    Blocks(5000);
+    EXPECT_NEAR((log.frames.size() - frames) * 1000.0, g_now - start, 1000);
+    // That package ends painted at 100%; a frame showing the next one's
+    // first state comes within 100 ms and one paint, and none shows 100%.
+    dlg.StepBar();
+    dlg.PaintNow();
+    NextPackage(40);
+    DWORD first = g_now;
+    frames = log.frames.size();
+    Blocks(2000);
+    ASSERT_GT(log.frames.size(), frames);
+    EXPECT_LE(log.frames[frames].at - first, 600u);
+    for (size_t f = frames; f < log.frames.size(); ++f)
+        EXPECT_EQ(log.frames[f].percent, "0%");
 }
 
 TEST_F(PaintingWindow, PaintNowAndPrintingShowTheLatestState)
@@ -348,6 +423,7 @@ struct UnderTheBox : tst::HookRecorder<UnderTheBox> {
     std::string status, percent;
     int filledEnd = -1, barWidth = 0;
     bool painted = false;  // each control's last paint after its last change
+    bool sessionMayEnd = false;
     static LRESULT CALLBACK OnCreate(int code, WPARAM wParam, LPARAM lParam);
 };
 
@@ -370,41 +446,139 @@ LRESULT CALLBACK UnderTheBox::OnCreate(int code, WPARAM wParam, LPARAM lParam)
         at->filledEnd = FilledEnd(hBar);
         at->painted = log && log->PaintedLast(IDC_STATUS_TEXT) && log->PaintedLast(IDC_PROGRESS_BAR) &&
                       log->PaintedLast(IDC_PERCENT_TEXT);
+        at->sessionMayEnd = SendMessageA(hDlg, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) != 0;
         PostMessageA(hWnd, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
+
+// The run in this process: one package for the tray utility's folder,
+// found through the Run key; the box that ends it answered from a hook.
+class ProgressWindowInTheRun : public ::testing::Test {
+protected:
+    void Run()
+    {
+        tst::ScopedModuleFolder module(packages.Path());
+        tst::ScopedValue runEntry(HKEY_LOCAL_MACHINE, upd::kRunKey, "VelraLumoLEDUtility.EXE",
+                                  led / "VelraLumoLEDUtility.EXE");
+        CUpdateProgressDlg::SetFrameClock(TestClock);
+        {
+            CUpdateApp app;
+            EXPECT_FALSE(app.InitInstance());
+        }
+        CUpdateProgressDlg::SetFrameClock(nullptr);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted as the main window went
+    }
+    tst::TempDir packages{"pkg"}, led{"led"};
+};
 }  // namespace
 
-TEST(ProgressWindowInTheRun, TheFinalStateIsPaintedBeforeTheBox)
+TEST_F(ProgressWindowInTheRun, TheFinalStateIsPaintedBeforeTheBox)
 {
-    // The run in this process: one package for the tray utility's folder,
-    // found through the Run key; the box that ends it answered from a hook.
-    tst::TempDir packages("pkg"), led("led");
-    tst::ScopedModuleFolder module(packages.Path());
     ASSERT_TRUE(tst::CopyTo(ext::TestData("many.cab"), packages / "LEDUtility.cab"));
-    tst::ScopedValue runEntry(HKEY_LOCAL_MACHINE, upd::kRunKey, "VelraLumoLEDUtility.EXE",
-                              led / "VelraLumoLEDUtility.EXE");
     // The clock stands still: once the window is up, only the run's own
     // PaintNow calls paint it.
-    CUpdateProgressDlg::SetFrameClock(TestClock);
     PaintLog log;
     UnderTheBox under;
-    {
-        CUpdateApp app;
-        EXPECT_FALSE(app.InitInstance());
-    }
-    CUpdateProgressDlg::SetFrameClock(nullptr);
-    MSG msg;
-    PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // posted as the main window went
+    Run();
 
     ASSERT_TRUE(under.seen);
     EXPECT_EQ(under.status, upd::Copying("module60.dll"));
     EXPECT_EQ(under.percent, "100%");
     EXPECT_NEAR(under.filledEnd, under.barWidth, 3);
     EXPECT_TRUE(under.painted);
+    EXPECT_TRUE(under.sessionMayEnd);
     EXPECT_LE(log.Count("paint 1000"), 3) << "painted for the first file and at the end, not for each of 60";
     EXPECT_EQ(tst::FileNames(led.Path()).size(), 60u);
+}
+
+namespace {
+// The answer to the end of the session, asked for from another thread.
+DWORD WINAPI AskToEndSession(void* hWnd)
+{
+    DWORD_PTR answer = 1;
+    SendMessageTimeoutA(static_cast<HWND>(hWnd), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 30000, &answer);
+    return DWORD(answer);
+}
+bool QuestionWaiting() { return (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0; }
+
+// Half-way through the package's one large file (whose writes move the
+// clock) the end of the session is asked for; the question is seen to be
+// answered before the file ends. The reason goes to the system through the
+// call the run looks up.
+const size_t kLargeFile = 4 << 20;
+struct SessionAsked : tst::HookRecorder<SessionAsked> {
+    std::vector<std::string> reasons;
+    size_t written = 0;
+    HANDLE hAsker = nullptr;
+    bool answeredInTheFile = false;
+
+    static int __cdecl Write(int fd, const void* pv, unsigned cb)
+    {
+        SessionAsked* s = Current();
+        g_now += 10;
+        s->written += cb;
+        if (s->hAsker && !QuestionWaiting())
+            s->answeredInTheFile = true;
+        if (!s->hAsker && s->written >= kLargeFile / 2) {
+            s->hAsker = CreateThread(nullptr, 0, AskToEndSession, g_pProgressDlg->m_hWnd, 0, nullptr);
+            tst::WaitFor("the question to wait in the queue", QuestionWaiting, 30000, false);
+        }
+        return reinterpret_cast<decltype(&_write)>(s->write.Original())(fd, pv, cb);
+    }
+    static BOOL WINAPI Block(HWND hWnd, LPCWSTR pszReason) { return Note(hWnd, "blocked: " + tst::Utf8(pszReason)); }
+    static BOOL WINAPI Unblock(HWND hWnd) { return Note(hWnd, "unblocked"); }
+    static BOOL Note(HWND hWnd, const std::string& what)
+    {
+        Current()->reasons.push_back(hWnd == g_pProgressDlg->m_hWnd ? what : "elsewhere");
+        return TRUE;
+    }
+    static FARPROC WINAPI LookUp(HMODULE hModule, LPCSTR pszName)
+    {
+        std::string name = IS_INTRESOURCE(pszName) ? "" : pszName;
+        if (name == "ShutdownBlockReasonCreate")
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(Block));
+        if (name == "ShutdownBlockReasonDestroy")
+            return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(Unblock));
+        return reinterpret_cast<decltype(&GetProcAddress)>(Current()->lookUp.Original())(hModule, pszName);
+    }
+    tst::ImportHook write{"msvcrt.dll", "_write", reinterpret_cast<void*>(Write)};
+    tst::ImportHook lookUp{"kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(LookUp)};
+};
+}  // namespace
+
+TEST_F(ProgressWindowInTheRun, TheSessionCannotEndFromTheFirstPackageUntilTheServiceRunsAgain)
+{
+    ASSERT_TRUE(tst::WriteBytes(packages / "LEDUtility.cab",
+                                ext::StoredCabinet({{{"big.bin", std::string(kLargeFile, 'v')}}})));
+    SessionAsked asked;
+    UnderTheBox under;
+    Run();
+    ASSERT_TRUE(asked.hAsker);
+    DWORD dwAnswer = 1;
+    EXPECT_EQ(WaitForSingleObject(asked.hAsker, 30000), WAIT_OBJECT_0);
+    GetExitCodeThread(asked.hAsker, &dwAnswer);
+    CloseHandle(asked.hAsker);
+    EXPECT_TRUE(asked.answeredInTheFile);
+    EXPECT_EQ(dwAnswer, 0u);
+    EXPECT_TRUE(under.sessionMayEnd);
+    EXPECT_EQ(asked.reasons, (std::vector<std::string>{"blocked: ｱｯﾌﾟﾃﾞｰﾄﾌｧｲﾙをｲﾝｽﾄｰﾙしています.", "unblocked"}));
+}
+
+TEST_F(ProgressWindow, WaitsGoOnAnswering)
+{
+    // Held, the session is refused to the very thread that is waited for.
+    g_pProgressDlg = &dlg;
+    dlg.HoldSession(TRUE);
+    HANDLE hAsker = CreateThread(nullptr, 0, AskToEndSession, dlg.m_hWnd, 0, nullptr);
+    EXPECT_EQ(CUpdateProgressDlg::WaitAnswering(hAsker, 30000), DWORD(WAIT_OBJECT_0));
+    g_pProgressDlg = nullptr;
+    DWORD dwAnswer = 1;
+    GetExitCodeThread(hAsker, &dwAnswer);
+    EXPECT_EQ(dwAnswer, 0u);
+    EXPECT_EQ(CUpdateProgressDlg::WaitAnswering(hAsker, 0), DWORD(WAIT_OBJECT_0));  // a plain wait now
+    CloseHandle(hAsker);
 }
 
 TEST_F(ProgressWindow, EnterEscAndTheCloseBoxLeaveItOpenWhileExtracting)
