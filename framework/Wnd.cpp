@@ -323,6 +323,7 @@ void CWnd::OnInitMenuPopup(CMenu*, UINT, BOOL) { Default(); }
 LRESULT CWnd::OnMenuChar(UINT, UINT, CMenu*) { return Default(); }
 BOOL CWnd::OnQueryEndSession() { return BOOL(Default()); }
 void CWnd::OnEndSession(BOOL) { Default(); }
+void CWnd::OnSysCommand(UINT, LPARAM) { Default(); }
 
 void CWnd::OnMeasureItem(int, LPMEASUREITEMSTRUCT lpMeasureItemStruct)
 {

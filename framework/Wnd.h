@@ -97,6 +97,7 @@ protected:
     LRESULT OnMenuChar(UINT nChar, UINT nFlags, CMenu* pMenu);
     BOOL OnQueryEndSession();
     void OnEndSession(BOOL bEnding);
+    void OnSysCommand(UINT nID, LPARAM lParam);
 
     friend LRESULT AfxCallWndProc(CWnd* pWnd, HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam);
     friend LRESULT CALLBACK _AfxCbtFilterHook(int code, WPARAM wParam, LPARAM lParam);
@@ -146,3 +147,4 @@ BOOL AfxUnhookWindowCreate();
 #define ON_WM_QUERYENDSESSION() \
     {WM_QUERYENDSESSION, 0, 0, AFX_DISPATCHER(*pResult = self->OnQueryEndSession())},
 #define ON_WM_ENDSESSION() {WM_ENDSESSION, 0, 0, AFX_DISPATCHER(self->OnEndSession(BOOL(wParam)))},
+#define ON_WM_SYSCOMMAND() {WM_SYSCOMMAND, 0, 0, AFX_DISPATCHER(self->OnSysCommand(UINT(wParam), lParam))},

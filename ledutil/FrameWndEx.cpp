@@ -44,6 +44,7 @@ BEGIN_MESSAGE_MAP(CFrameWndEx, CFrameWnd)
     ON_WM_DESTROY()
     ON_MESSAGE(WM_TRAYNOTIFY, OnTrayNotify)
     ON_MESSAGE(WM_POWERBROADCAST, OnPowerBroadcast)
+    ON_WM_SYSCOMMAND()
 END_MESSAGE_MAP()
 
 CFrameWndEx::CFrameWndEx()
@@ -120,6 +121,15 @@ LRESULT CFrameWndEx::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     // A registered message has no number the message map could name.
     if (s_uTaskbarCreated && message == s_uTaskbarCreated) {
         OnTaskbarCreated();
+        return 0;
+    }
+    // A restart manager (an installer that needs our file) ends the program,
+    // not the session: nothing ends the process after this message, and the
+    // base handling would release the instance count with the icon still
+    // up. The close is posted so that it runs after the message returns,
+    // as the updater's does.
+    if (message == WM_ENDSESSION && wParam && (lParam & ENDSESSION_CLOSEAPP)) {
+        PostMessage(WM_CLOSE, 0, 0);
         return 0;
     }
     return CFrameWnd::WindowProc(message, wParam, lParam);
@@ -203,6 +213,17 @@ void CFrameWndEx::OnAppExit()
 BOOL CFrameWndEx::OnQueryEndSession() { return CFrameWnd::OnQueryEndSession() ? TRUE : FALSE; }
 
 void CFrameWndEx::OnEndSession(BOOL bEnding) { CFrameWnd::OnEndSession(bEnding); }
+
+void CFrameWndEx::OnSysCommand(UINT nID, LPARAM lParam)
+{
+    // The frame has a system menu, so Alt+F4 reaches it whenever it is the
+    // foreground window: after a click on the icon or once the version box
+    // or the panel it owns has closed. A keyboard close of a window the
+    // user cannot see is never meant; the low four bits are the system's.
+    if ((nID & 0xFFF0) == SC_CLOSE)
+        return;
+    CFrameWnd::OnSysCommand(nID, lParam);
+}
 
 LRESULT CFrameWndEx::OnPowerBroadcast(WPARAM, LPARAM)
 {

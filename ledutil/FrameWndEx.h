@@ -9,7 +9,10 @@
 // cursor. It runs the version dialog modally and the exit command, also
 // while that dialog is open; routes the icon-menu messages to its CIconMenu
 // member (which holds no menu here, so the tray menu is system-drawn); and
-// never objects to the end of the session or to a power event.
+// never objects to the end of the session or to a power event. When an
+// installer's restart manager asks it to quit, it closes as on the
+// updater's WM_CLOSE; a keyboard close (Alt+F4) of the hidden frame, which
+// comes to the foreground with the icon and its windows, is ignored.
 // When the shell restarts it forgets every icon and broadcasts the
 // registered message "TaskbarCreated"; the frame then adds its icon again.
 // CMainFrame derives from it; the application object creates that frame
@@ -43,6 +46,7 @@ protected:
     void OnAppExit();
     BOOL OnQueryEndSession();
     void OnEndSession(BOOL bEnding);
+    void OnSysCommand(UINT nID, LPARAM lParam);
     LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
     LRESULT OnPowerBroadcast(WPARAM wParam, LPARAM lParam);
     // A (re)started shell holds no icon of ours: add it again.

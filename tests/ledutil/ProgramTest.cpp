@@ -142,6 +142,33 @@ TEST_F(LedProgramTest, ReportedLevelIsStoredAndAppliedAtTheNextStart)
     EXPECT_EQ(0u, second.Wait());
 }
 
+// An installer's restart manager closes the program that holds its files;
+// the session goes on, so a copy started later must be the only one.
+TEST_F(LedProgramTest, RestartManagerEndsTheProgramAndANewCopyShowsOneIcon)
+{
+    led::ExeCounter count(m_exe);
+    ASSERT_TRUE(count.Get());
+    const size_t nIcons = led::TrayIconWindows().size();
+    tst::Process first(Quoted(m_exe));
+    HWND hFrame = tst::WaitForWindow(first.Id(), kClass);
+    ASSERT_TRUE(hFrame);
+    // The window is found while it is still being created; the first
+    // device call comes from the program's loop.
+    EXPECT_EQ(led::DeviceCalls({"02000000"}), DeviceLogAfterCalls(1));
+    EXPECT_EQ(TRUE, SendMessageA(hFrame, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP));
+    SendMessageA(hFrame, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    EXPECT_EQ(0u, first.Wait());
+    EXPECT_EQ(-1, *count.Get());
+
+    tst::Process again(Quoted(m_exe));
+    HWND hAgain = tst::WaitForWindow(again.Id(), kClass);
+    ASSERT_TRUE(hAgain);
+    EXPECT_TRUE(tst::WaitFor("the new copy's icon", [&] { return led::TrayHasIcon(hAgain); }));
+    EXPECT_EQ(nIcons + 1, led::TrayIconWindows().size());
+    SendMessageA(hAgain, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, again.Wait());
+}
+
 TEST_F(LedProgramTest, UpdaterClosesTheRunningUtilityWhichEndsCleanly)
 {
     tst::TempDir installed("ledapp"), package("ledupd");

@@ -378,4 +378,25 @@ TEST_F(LedAppTest, EndOfTheSessionReleasesTheCountOnce)
     EXPECT_EQ(-1, g_nInstanceCount);
 }
 
+// A restart manager ends the program, not the session: nothing ends the
+// process for it, so the frame closes as on the updater's request.
+TEST_F(LedAppTest, RestartManagersEndClosesTheFrameAndReleasesTheCountAfterTheLoop)
+{
+    ASSERT_TRUE(theApp.InitInstance());
+    HWND hWnd = theApp.m_pMainWnd->m_hWnd;
+    g_notifyCalls.clear();
+    {
+        tst::ImportHook hook(nullptr, "Shell_NotifyIconA", reinterpret_cast<void*>(RecordShellNotify));
+        g_pShellNotify = reinterpret_cast<decltype(g_pShellNotify)>(hook.Original());
+        EXPECT_EQ(TRUE, SendMessageA(hWnd, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP));
+        SendMessageA(hWnd, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+        EXPECT_EQ(0, g_nInstanceCount) << "held while the frame runs";
+        EXPECT_TRUE(tst::WaitForQuit());
+    }
+    EXPECT_FALSE(IsWindow(hWnd));
+    EXPECT_EQ((std::vector<NotifyCall>{{NIM_DELETE, hWnd, IDR_FRAME, true}}), g_notifyCalls);
+    theApp.ExitInstance();
+    EXPECT_EQ(-1, g_nInstanceCount);
+}
+
 }  // namespace
