@@ -177,7 +177,7 @@ intptr_t CreateDestination(const char* pszPath, bool* pbMarked)
         return -1;
     if (pbMarked)
         *pbMarked = SetDeleteDisposition(hFile, true);
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), 0);
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_BINARY);
     if (fd == -1) {
         CloseHandle(hFile);
         DeleteFileA(pszPath);
