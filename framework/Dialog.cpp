@@ -11,11 +11,8 @@ namespace {
 void RegisterDialogControls()
 {
     static const BOOL bRegistered = [] {
-        HMODULE hLib = AfxLoadSystemLibrary("comctl32.dll");
-        typedef BOOL(WINAPI * InitFn)(const INITCOMMONCONTROLSEX*);
-        InitFn pfnInit = hLib ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
-                                    ::GetProcAddress(hLib, "InitCommonControlsEx")))
-                              : nullptr;
+        auto pfnInit =
+            AfxGetSystemProc<BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*)>("comctl32.dll", "InitCommonControlsEx");
         INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
         return pfnInit ? pfnInit(&icc) : FALSE;
     }();

@@ -13,7 +13,7 @@ END_MESSAGE_MAP()
 namespace {
 CWinApp* g_pApp = nullptr;
 AFX_MODULE_STATE g_moduleState = {nullptr, nullptr};
-BOOL g_bOleInit = FALSE;
+void(WINAPI* g_pfnOleUninitialize)() = nullptr;  // once OLE is up
 }  // namespace
 
 CWinApp::CWinApp(LPCSTR lpszAppName)
@@ -47,9 +47,9 @@ HINSTANCE AfxFindResourceHandle(LPCSTR, LPCSTR) { return g_moduleState.m_hCurren
 
 int CWinApp::ExitInstance()
 {
-    if (g_bOleInit) {
-        ::OleUninitialize();
-        g_bOleInit = FALSE;
+    if (g_pfnOleUninitialize) {
+        g_pfnOleUninitialize();
+        g_pfnOleUninitialize = nullptr;
     }
     return CWinThread::ExitInstance();
 }
@@ -159,10 +159,13 @@ int AfxMessageBox(UINT nIDPrompt, UINT nType, UINT nIDHelp)
 
 BOOL AfxOleInit()
 {
-    if (g_bOleInit)
+    if (g_pfnOleUninitialize)
         return TRUE;
-    g_bOleInit = SUCCEEDED(::OleInitialize(nullptr));
-    return g_bOleInit;
+    auto pfnInitialize = AfxGetSystemProc<decltype(&::OleInitialize)>("ole32.dll", "OleInitialize");
+    if (!pfnInitialize || FAILED(pfnInitialize(nullptr)))
+        return FALSE;
+    g_pfnOleUninitialize = AfxGetSystemProc<decltype(&::OleUninitialize)>("ole32.dll", "OleUninitialize");
+    return TRUE;
 }
 
 namespace {

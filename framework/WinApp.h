@@ -82,6 +82,14 @@ BOOL AfxOleInit();
 // that name planted beside the program or in the current folder, which a
 // plain name would search first. Null when the system folder has none.
 HMODULE AfxLoadSystemLibrary(LPCSTR lpszFileName);
+// A function of such a library, of the given type; null when there is none.
+// For the libraries that only some runs need: importing them would load
+// them, and all they bring, at every start.
+template <class F> F AfxGetSystemProc(LPCSTR lpszLibrary, LPCSTR lpszName)
+{
+    HMODULE hLib = AfxLoadSystemLibrary(lpszLibrary);
+    return hLib ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(hLib, lpszName))) : nullptr;
+}
 
 // Registers a window class unless this module registered it already.
 BOOL AfxRegisterClass(WNDCLASSA* lpWndClass);

@@ -4,7 +4,7 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <winternl.h>
 
 #include "CabinetReader.h"
 #include "UpdateProgressDlg.h"
@@ -16,8 +16,6 @@ CUpdateProgressDlg* g_pProgressDlg = nullptr;
 namespace {
 // Open flags and permission mode as the C runtime spells them.
 const int kPackageOpenFlags = _O_BINARY | _O_SEQUENTIAL | _O_RDONLY;  // 0x8020
-const int kOutputOpenFlags = _O_BINARY | _O_CREAT | _O_SEQUENTIAL | _O_WRONLY | _O_TRUNC;
-const int kOutputMode = _S_IREAD | _S_IWRITE;  // 0x0180
 const unsigned short kAttribUtf8Name = 0x80;
 const DWORD kRestoredAttributes = 0x27;  // read-only, hidden, system, archive
 const size_t kMaxDestinationPath = 255;
@@ -43,15 +41,18 @@ long CabSeek(intptr_t hf, long dist, int seektype) { return _lseek(int(hf), dist
 const cab::Hooks kHooks = {CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek};
 
 // The file being written. A destination that does not exist yet is created
-// in place, exclusively, so nothing already there is touched; an existing
-// one gets a temporary file beside it, which replaces it only once complete.
-// Either way a failed extraction removes what it wrote, so it never leaves a
-// half-written program file behind.
+// in place, exclusively, so nothing already there is touched, and marked for
+// deletion until it is complete: a run ended in the middle of it (a logoff,
+// the task manager) leaves no truncated file under its name, and a complete
+// one costs no rename. An existing destination gets a temporary file beside
+// it, which replaces it only once complete. Either way a failed extraction
+// removes what it wrote, so it never leaves a half-written program file.
 struct PendingFile {
     char szDestination[MAX_PATH];
     char szTemporary[MAX_PATH + 16];
     bool bOpen;
     bool bInPlace;
+    bool bMarked;  // for deletion, until complete
 };
 PendingFile g_pending;
 
@@ -117,23 +118,112 @@ bool StaysInsideTarget(const char* pszDestination)
 }
 
 // A temporary file's name: in the destination's own folder, so that a
-// rename never crosses volumes; "~vu<process>.tmp" for the new file,
-// "~vu<process>o.tmp" for the old one put aside, and "~vu<process>.new" for
-// a new file kept for the next restart (which a later run leaves alone).
-// False when that path would be too long to open.
+// rename never crosses volumes, and numbered through the whole run, so that
+// no two files of one folder (several packages may go into one) ever share
+// one: "~vu<process>-<n>.tmp" for a new file or an old one put aside, and
+// ".new" for a new file kept for the next restart. Another run of the same
+// process number may have left one of these; a name is only ever taken
+// exclusively, so then the next number is tried. False when that path would
+// be too long to open.
 const char kTemporaryPattern[] = "~vu*.tmp";
-bool MakeTemporaryName(const char* pszDestination, char* pszTemporary, const char* pszEnd = ".tmp")
+unsigned g_nLastTemporary;
+bool MakeTemporaryName(const char* pszDestination, char* pszTemporary, const char* pszEnd)
 {
     lstrcpyA(pszTemporary, pszDestination);
     char* pCut = pszTemporary;
     for (char* p = pszTemporary; *p; p = CharNextA(p))
         if (*p == '\\' || *p == '/')
             pCut = p + 1;
-    wsprintfA(pCut, "~vu%lx%s", GetCurrentProcessId() & 0xFFFFFF, pszEnd);
+    wsprintfA(pCut, "~vu%lx-%x%s", GetCurrentProcessId() & 0xFFFFFF, ++g_nLastTemporary, pszEnd);
     return lstrlenA(pszTemporary) <= kMaxOpenablePath;
 }
+const int kNameTries = 16;
+// fnTake takes the name it is given (creates or renames to it) or fails
+// with the system's error; a name already there is passed over.
+template <class Take> bool TakeTemporaryName(const char* pszFor, char* pszName, const char* pszEnd, Take fnTake)
+{
+    for (int i = 0; i < kNameTries && MakeTemporaryName(pszFor, pszName, pszEnd); ++i) {
+        if (fnTake(pszName))
+            return true;
+        DWORD dwError = GetLastError();
+        if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return false;
+}
 
-// What a killed run left in the target folder: its temporary files.
+// The disposition is set through the native call, which every Windows has;
+// SetFileInformationByHandle came only with Vista.
+bool SetDeleteDisposition(HANDLE hFile, bool bDelete)
+{
+    typedef LONG(NTAPI * SetInformationFn)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, FILE_INFORMATION_CLASS);
+    static const SetInformationFn pfnSet = reinterpret_cast<SetInformationFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetInformationFile")));
+    IO_STATUS_BLOCK io;
+    BOOLEAN bDisposition = bDelete;
+    return pfnSet && pfnSet(hFile, &io, &bDisposition, sizeof(bDisposition), FileDispositionInformation) >= 0;
+}
+
+// A file of that name that does not exist yet, as a runtime handle with the
+// sharing the runtime's own open gives. Asked to, it is marked for deletion
+// until it is complete, and says whether that took (a file system that
+// refuses gets the file written as before). -1, with the system's error,
+// when the name is taken.
+intptr_t CreateDestination(const char* pszPath, bool* pbMarked)
+{
+    HANDLE hFile = CreateFileA(pszPath, GENERIC_WRITE | (pbMarked ? DELETE : 0), FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return -1;
+    if (pbMarked)
+        *pbMarked = SetDeleteDisposition(hFile, true);
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(hFile);
+        DeleteFileA(pszPath);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return fd;
+}
+
+// Names that the moves pending for the next restart still hold (as source
+// or destination, in a registry list of paths): a file kept for the
+// restart, or one put aside to be deleted then, whatever its name.
+bool IsNamedForRestart(const char* pszFileName)
+{
+    HKEY hKey;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
+                      &hKey) != ERROR_SUCCESS)
+        return false;
+    bool bNamed = false;
+    static const char* const kValues[] = {"PendingFileRenameOperations", "PendingFileRenameOperations2"};
+    for (const char* pszValue : kValues) {
+        DWORD cb = 0, dwType = REG_NONE;
+        if (bNamed || RegQueryValueExA(hKey, pszValue, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
+            dwType != REG_MULTI_SZ)
+            continue;
+        char* pList = static_cast<char*>(CabAlloc(cb + 2));
+        if (pList &&
+            RegQueryValueExA(hKey, pszValue, nullptr, nullptr, reinterpret_cast<BYTE*>(pList), &cb) == ERROR_SUCCESS) {
+            pList[cb] = pList[cb + 1] = 0;
+            // Empty strings (a deletion's destination) sit inside the list,
+            // so its end is found by its length.
+            for (const char* p = pList; p < pList + cb && !bNamed; p += lstrlenA(p) + 1) {
+                const char* pszLast = p;
+                for (const char* q = p; *q; q = CharNextA(q))
+                    if (*q == '\\')
+                        pszLast = q + 1;
+                bNamed = *pszLast && lstrcmpiA(pszLast, pszFileName) == 0;
+            }
+        }
+        CabFree(pList);
+    }
+    RegCloseKey(hKey);
+    return bNamed;
+}
+
+// What a killed run left in the target folder: its temporary files, but
+// none that a restart is still to move or delete.
 void RemoveStaleTemporaries()
 {
     char szPattern[MAX_PATH + 16];
@@ -145,7 +235,8 @@ void RemoveStaleTemporaries()
     do {
         char szPath[MAX_PATH + 16];
         if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            lstrlenA(g_szTargetFolder) + lstrlenA(fd.cFileName) <= kMaxOpenablePath) {
+            lstrlenA(g_szTargetFolder) + lstrlenA(fd.cFileName) <= kMaxOpenablePath &&
+            !IsNamedForRestart(fd.cFileName)) {
             wsprintfA(szPath, "%s%s", g_szTargetFolder, fd.cFileName);
             SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(szPath);
@@ -177,7 +268,7 @@ intptr_t OnCopyFile(const cab::Notification* pn)
     if (g_pProgressDlg)
         g_pProgressDlg->ShowStatusText(strStatus);
 
-    intptr_t hf = CabOpen(g_pending.szDestination, kOutputOpenFlags | _O_EXCL, kOutputMode);
+    intptr_t hf = CreateDestination(g_pending.szDestination, &g_pending.bMarked);
     g_pending.bInPlace = hf != -1;
     if (hf == -1) {
         // A folder (or a link) by that name is nothing to replace: the
@@ -186,9 +277,10 @@ intptr_t OnCopyFile(const cab::Notification* pn)
         if (dwExisting != INVALID_FILE_ATTRIBUTES &&
             (dwExisting & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             return -1;
-        if (!MakeTemporaryName(g_pending.szDestination, g_pending.szTemporary))
-            return -1;
-        hf = CabOpen(g_pending.szTemporary, kOutputOpenFlags, kOutputMode);
+        TakeTemporaryName(g_pending.szDestination, g_pending.szTemporary, ".tmp", [&](const char* pszName) {
+            hf = CreateDestination(pszName, nullptr);
+            return hf != -1;
+        });
     }
     g_pending.bOpen = hf != -1;
     return hf;
@@ -269,8 +361,8 @@ Overwrite OverwriteDestination(const FILETIME* pftStamp)
         // take the destination's place at the next restart.
         char szKept[MAX_PATH + 16];
         const char* pszKept = g_pending.szTemporary;
-        if (MakeTemporaryName(g_pending.szDestination, szKept, ".new") &&
-            MoveFileExA(g_pending.szTemporary, szKept, MOVEFILE_REPLACE_EXISTING))
+        if (TakeTemporaryName(g_pending.szDestination, szKept, ".new",
+                              [](const char* pszName) { return MoveFileExA(g_pending.szTemporary, pszName, 0); }))
             pszKept = szKept;
         MoveFileExA(pszKept, g_pending.szDestination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
         g_pending.bOpen = false;
@@ -286,8 +378,8 @@ Overwrite OverwriteDestination(const FILETIME* pftStamp)
 bool ReplaceAside(const FILETIME* pftStamp)
 {
     char szAside[MAX_PATH + 16];
-    if (!MakeTemporaryName(g_pending.szDestination, szAside, "o.tmp") ||
-        !MoveFileExA(g_pending.szDestination, szAside, 0))
+    if (!TakeTemporaryName(g_pending.szDestination, szAside, ".tmp",
+                           [](const char* pszName) { return MoveFileExA(g_pending.szDestination, pszName, 0); }))
         return false;
     if (!MoveFileExA(g_pending.szTemporary, g_pending.szDestination, 0)) {
         MoveFileExA(szAside, g_pending.szDestination, 0);
@@ -354,14 +446,17 @@ intptr_t OnFileComplete(const cab::Notification* pn)
     const FILETIME* pftStamp = nullptr;
     if (DosDateTimeToFileTime(pn->date, pn->time, &ftLocal) && LocalFileTimeToFileTime(&ftLocal, &ftUtc))
         pftStamp = &ftUtc;
-    // A file created in place is stamped through the handle still open for
-    // writing, with no second open; a replacement only once it has its name.
-    if (g_pending.bInPlace && pftStamp) {
+    // A file created in place is kept, and stamped through the handle still
+    // open for writing, with no second open; a replacement only once it has
+    // its name.
+    bool bKept = true;
+    if (g_pending.bInPlace) {
         HANDLE hFile = reinterpret_cast<HANDLE>(_get_osfhandle(int(pn->handle)));
-        if (hFile != INVALID_HANDLE_VALUE)
+        bKept = !g_pending.bMarked || SetDeleteDisposition(hFile, false);
+        if (bKept && pftStamp)
             SetFileTime(hFile, pftStamp, nullptr, pftStamp);
     }
-    if (CabClose(pn->handle) != 0 || (!g_pending.bInPlace && !ReplaceDestination(pftStamp))) {
+    if (CabClose(pn->handle) != 0 || !bKept || (!g_pending.bInPlace && !ReplaceDestination(pftStamp))) {
         DiscardPendingFile();
         return -1;
     }

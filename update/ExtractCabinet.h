@@ -6,7 +6,8 @@
 // target folder with its stored time stamp and attributes; each one replaces
 // its destination only once it is complete, so a failure leaves the previous
 // version in place (a destination that another program holds open, sharing
-// writing, is overwritten in place instead). Stored names that would leave
+// writing, is overwritten in place instead), and a run ended by force leaves
+// no half-written file under a destination's name. Stored names that would leave
 // the target folder, UTF-8 names with no code page form, and cabinets that
 // go on in another cabinet of a set or begin in an earlier one fail the
 // extraction.

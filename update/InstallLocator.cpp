@@ -99,25 +99,32 @@ CString CInstallLocator::ReadRegistryString(HKEY hRoot, LPCSTR lpszSubKey, LPCST
     return result;
 }
 
+// The shell and COM are loaded by the first shortcut probe, not with the
+// program: most runs find their packages' targets otherwise.
+template <class F> F ShellProc(const char* pszName) { return AfxGetSystemProc<F>("shell32.dll", pszName); }
+
 void CInstallLocator::LoadStartMenuFolders()
 {
     m_strAllUsersStartMenu.Empty();
     m_strUserStartMenu.Empty();
 
+    static const auto pfnGetMalloc = ShellProc<decltype(&::SHGetMalloc)>("SHGetMalloc");
+    static const auto pfnGetLocation = ShellProc<decltype(&::SHGetSpecialFolderLocation)>("SHGetSpecialFolderLocation");
+    static const auto pfnGetPath = ShellProc<decltype(&::SHGetPathFromIDListA)>("SHGetPathFromIDListA");
     ComPtr<IMalloc> malloc;
-    if (FAILED(SHGetMalloc(&malloc.p)))
+    if (!pfnGetMalloc || !pfnGetLocation || !pfnGetPath || FAILED(pfnGetMalloc(&malloc.p)))
         return;
     char szAllUsers[260] = "";
     char szUser[260] = "";
     LPITEMIDLIST pidl = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_COMMON_STARTMENU, &pidl))) {
-        SHGetPathFromIDListA(pidl, szAllUsers);
+    if (SUCCEEDED(pfnGetLocation(nullptr, CSIDL_COMMON_STARTMENU, &pidl))) {
+        pfnGetPath(pidl, szAllUsers);
         malloc.p->Free(pidl);
         pidl = nullptr;
     }
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_STARTMENU, &pidl)))
+    if (FAILED(pfnGetLocation(nullptr, CSIDL_STARTMENU, &pidl)))
         return;
-    SHGetPathFromIDListA(pidl, szUser);
+    pfnGetPath(pidl, szUser);
     malloc.p->Free(pidl);
 
     m_strAllUsersStartMenu = szAllUsers;
@@ -167,9 +174,10 @@ BOOL CInstallLocator::FindShortcut(CString& strName)
 CString CInstallLocator::ResolveShortcut(LPCSTR lpszLinkPath, HWND hWndOwner)
 {
     CString result;
+    static const auto pfnCreate = AfxGetSystemProc<decltype(&::CoCreateInstance)>("ole32.dll", "CoCreateInstance");
     ComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link.p))))
+    if (!pfnCreate || FAILED(pfnCreate(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                       reinterpret_cast<void**>(&link.p))))
         return result;
     ComPtr<IPersistFile> file;
     if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))

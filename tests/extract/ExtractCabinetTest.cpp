@@ -308,46 +308,69 @@ BOOL WINAPI FailingWriteFile(HANDLE h, LPCVOID p, DWORD cb, LPDWORD pcbDone, LPO
     return Real<decltype(&WriteFile)>("WriteFile")(h, p, cb, pcbDone, pOverlapped);
 }
 
+// The moves the system is to make at the next restart, as MoveFileEx left
+// them: "<destination's name, or delete> <- <what its source holds>".
+std::multiset<std::string> RestartMoves()
+{
+    static char list[65536];
+    DWORD cb = sizeof(list) - 2;
+    HKEY hKey;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &hKey);
+    if (RegQueryValueExA(hKey, "PendingFileRenameOperations", nullptr, nullptr, (BYTE*)list, &cb) != ERROR_SUCCESS)
+        cb = 0;
+    RegCloseKey(hKey);
+    std::multiset<std::string> moves;
+    for (const char* p = list; p < list + cb && *p; p += lstrlenA(p) + 1) {
+        std::string from = tst::ReadBytes(p + 4);  // after "\\??\\"
+        p += lstrlenA(p) + 1;
+        moves.insert((*p ? Shown(p) : "delete") + " <- " + from);
+    }
+    return moves;
+}
+
 TEST_F(Extract, NoFailedReplacementLosesBothVersions)
 {
-    const std::string a = target + "a.dat", b = target + "b.dat";
     ext::ImportHook end{"kernel32.dll", "SetEndOfFile", reinterpret_cast<void*>(FailingSetEndOfFile)};
     ext::ImportHook write{"kernel32.dll", "WriteFile", reinterpret_cast<void*>(FailingWriteFile)};
-    const std::string cab = Write(CabPlan{{{"a.dat", "new a", 0x20}}});
-    // The overwrite fails part-way: the complete new file is kept, to take
-    // the old one's place at the next restart, and the old one is read-only
-    // again. The extraction fails.
+    // Two packages into one folder, each with an overwrite that fails
+    // part-way: each complete new file is kept under a name of its own, to
+    // take the old one's place at the next restart, and the old one is
+    // read-only again. The extractions fail.
     for (DWORD* refusal : {&g_endRefusal, &g_writeRefusal}) {
-        EmptyTarget();
-        tst::WriteBytes(a, "older and longer");
-        SetFileAttributesA(a.c_str(), FILE_ATTRIBUTE_READONLY);
+        const std::string name = refusal == &g_endRefusal ? "a.dat" : "b.dat", path = target + name;
+        const std::string cab = Write(CabPlan{{{name, "new " + name, 0x20}}});
+        tst::WriteBytes(path, "older and longer");
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         g_moveRefusals = 8;  // the replacement's seven tries, and aside
         g_moveRefusal = ERROR_SHARING_VIOLATION;
         *refusal = refusal == &g_endRefusal ? ERROR_USER_MAPPED_FILE : ERROR_DISK_FULL;
         g_calls.clear();
         EXPECT_FALSE(Run(cab));
         *refusal = 0;
-        EXPECT_EQ(g_calls.back(), "move <temp> a.dat at restart");
+        ASSERT_GE(g_calls.size(), 2u);
+        EXPECT_EQ(g_calls.back(), "move <temp> " + name + " at restart");
         EXPECT_EQ(g_calls[g_calls.size() - 2], "move <temp> <temp>");
-        EXPECT_TRUE(GetFileAttributesA(a.c_str()) & FILE_ATTRIBUTE_READONLY);
-        std::set<std::string> names = tst::FileNames(target);
-        ASSERT_EQ(names.size(), 2u);
-        EXPECT_EQ(tst::ReadBytes(target + *++names.begin()), "new a");
+        EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY);
     }
-    // A killed run's temporary file goes with the next extraction, and a
-    // file kept for the restart stays. A folder by a file's name
-    // (customised, so read-only and system) fails it at once, with no
+    EXPECT_EQ(RestartMoves(), (std::multiset<std::string>{"a.dat <- new a.dat", "b.dat <- new b.dat"}));
+
+    // A killed run's temporary file goes with the next extraction; a file
+    // kept for the restart stays, whatever its name. A folder by a file's
+    // name (customised, so read-only and system) fails it at once, with no
     // retries, and keeps its attributes.
     EmptyTarget();
+    const std::string a = target + "a.dat", b = target + "b.dat";
     tst::WriteBytes(target + "~vu1234.tmp", "left by a killed run");
     tst::WriteBytes(target + "~vu1234.new", "kept for the restart");
+    tst::WriteBytes(target + "~vu1234-7.tmp", "kept for the restart");
+    MoveFileExA((target + "~vu1234-7.tmp").c_str(), a.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
     CreateDirectoryA(b.c_str(), nullptr);
     SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
     const DWORD dwFolder = GetFileAttributesA(b.c_str());
     g_calls.clear();
     g_attributesSet.clear();
     EXPECT_FALSE(Run(Write(CabPlan{{{"a.dat", "new a"}, {"b.dat", "new b"}}})));
-    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "~vu1234.new"}));
+    EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat", "~vu1234.new", "~vu1234-7.tmp"}));
     EXPECT_EQ(g_calls, std::vector<std::string>{"time a.dat"});
     EXPECT_EQ(g_attributesSet.count(b), 0u);
     EXPECT_EQ(GetFileAttributesA(b.c_str()), dwFolder);
@@ -445,6 +468,38 @@ TEST_F(Extract, FailureInsideAFileKeepsThePreviousVersion)
     EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"a.dat"}));
 }
 
+// Ends the process, as the task manager or a logoff would, at the write
+// that takes the bytes written past 40000.
+size_t g_cbWritten;
+int(__cdecl* g_realWrite)(int, const void*, unsigned);
+int __cdecl KilledWrite(int fd, const void* p, unsigned cb)
+{
+    if ((g_cbWritten += cb) > 40000)
+        TerminateProcess(GetCurrentProcess(), 3);
+    return g_realWrite(fd, p, cb);
+}
+
+TEST_F(Extract, ARunKilledInTheMiddleOfANewFileLeavesNothingUnderItsName)
+{
+    // The run is this program started again up to the statement below, with
+    // a sandbox of its own: it writes into a folder both know.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string killed = std::string(temp) + "velra_killed\\";
+    tst::RemoveTree(killed);
+    CreateDirectoryA(killed.c_str(), nullptr);
+    const std::string cab = Write(CabPlan{{{"a.dat", "new a"}, {"b.dat", std::string(70000, 'b')}}});
+    auto extract = [&] {
+        ext::ImportHook write{nullptr, "_write", reinterpret_cast<void*>(KilledWrite)};
+        g_realWrite = reinterpret_cast<decltype(g_realWrite)>(write.Original());
+        ExtractCabinet(cab.c_str(), killed.c_str());
+    };
+    EXPECT_EXIT(extract(), ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(tst::FileNames(killed), std::set<std::string>{"a.dat"});  // what was complete stays
+    EXPECT_EQ(tst::ReadBytes(killed + "a.dat"), "new a");
+    tst::RemoveTree(killed);
+}
+
 namespace {
 // Another process holds a file open for reading with the given sharing: a
 // handle opened here is handed to a running program and closed here.
@@ -503,6 +558,33 @@ TEST_F(Extract, DestinationHeldOpenElsewhereIsOverwrittenOnlyIfItsHolderSharesWr
             EXPECT_EQ(Ull(&d.ftLastWriteTime), Utc(2021, 3, 3, 20, 6, 8));
         }
     }
+}
+
+// A file someone holds open cannot be deleted, as a running program's
+// image cannot, though it can be renamed (Wine deletes a file whose holder
+// shares deleting).
+BOOL WINAPI HeldFilesStayDeleteFileA(LPCSTR path)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return SetLastError(ERROR_ACCESS_DENIED), FALSE;
+    CloseHandle(h);
+    return Real<decltype(&DeleteFileA)>("DeleteFileA")(path);
+}
+
+TEST_F(Extract, ProgramsRunningInOneFolderAreEachRenamedAsideUnderANameOfTheirOwn)
+{
+    ext::ImportHook undeletable{"kernel32.dll", "DeleteFileA", reinterpret_cast<void*>(HeldFilesStayDeleteFileA)};
+    const std::string a = target + "a.exe", b = target + "b.exe";
+    tst::WriteBytes(a, "old a");
+    tst::WriteBytes(b, "old b");
+    {
+        HeldElsewhere heldA(a, FILE_SHARE_READ | FILE_SHARE_DELETE), heldB(b, FILE_SHARE_READ | FILE_SHARE_DELETE);
+        EXPECT_TRUE(Run(Write(CabPlan{{{"a.exe", "new a"}, {"b.exe", "new b"}}})));
+    }
+    EXPECT_EQ(tst::ReadBytes(a) + ", " + tst::ReadBytes(b), "new a, new b");
+    // Each old image is left for the restart to delete.
+    EXPECT_EQ(RestartMoves(), (std::multiset<std::string>{"delete <- old a", "delete <- old b"}));
 }
 
 TEST_F(Extract, NamesThatWouldLeaveTheTargetAreRefused)
