@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "Handle.h"
 #include "Wnd.h"
 
 BEGIN_MESSAGE_MAP(CWinApp, CWinThread)
@@ -169,18 +170,6 @@ BOOL AfxOleInit()
 }
 
 namespace {
-struct RegKey {
-    HKEY h = nullptr;
-    RegKey() = default;
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey()
-    {
-        if (h)
-            ::RegCloseKey(h);
-    }
-};
-
 LONG CreateSubKey(HKEY hParent, LPCSTR lpszName, HKEY* phKey)
 {
     return ::RegCreateKeyExA(hParent, lpszName, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
@@ -200,26 +189,25 @@ HKEY CWinApp::GetSectionKey(LPCSTR lpszSection) const
 {
     if (!m_pszRegistryKey || !m_pszProfileName)
         return nullptr;
-    RegKey soft, company, app;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ | KEY_WRITE, &soft.h) != ERROR_SUCCESS ||
-        CreateSubKey(soft.h, m_pszRegistryKey, &company.h) != ERROR_SUCCESS ||
-        CreateSubKey(company.h, m_pszProfileName, &app.h) != ERROR_SUCCESS)
+    CRegKey soft, company, app;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ | KEY_WRITE, soft.Out()) != ERROR_SUCCESS ||
+        CreateSubKey(soft.Get(), m_pszRegistryKey, company.Out()) != ERROR_SUCCESS ||
+        CreateSubKey(company.Get(), m_pszProfileName, app.Out()) != ERROR_SUCCESS)
         return nullptr;
     HKEY hSection = nullptr;
-    if (CreateSubKey(app.h, lpszSection, &hSection) != ERROR_SUCCESS)
+    if (CreateSubKey(app.Get(), lpszSection, &hSection) != ERROR_SUCCESS)
         return nullptr;
     return hSection;
 }
 
 UINT CWinApp::GetProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nDefault)
 {
-    RegKey key;
-    key.h = GetSectionKey(lpszSection);
-    if (!key.h)
+    CRegKey key(GetSectionKey(lpszSection));
+    if (!key)
         return UINT(nDefault);
     DWORD dwType = 0, dwValue = 0, cb = sizeof(dwValue);
     // Anything but a four-byte DWORD would leave dwValue half written.
-    if (::RegQueryValueExA(key.h, lpszEntry, nullptr, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cb) !=
+    if (::RegQueryValueExA(key.Get(), lpszEntry, nullptr, &dwType, reinterpret_cast<BYTE*>(&dwValue), &cb) !=
             ERROR_SUCCESS ||
         dwType != REG_DWORD || cb != sizeof(dwValue))
         return UINT(nDefault);
@@ -228,12 +216,11 @@ UINT CWinApp::GetProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nDefault)
 
 BOOL CWinApp::WriteProfileInt(LPCSTR lpszSection, LPCSTR lpszEntry, int nValue)
 {
-    RegKey key;
-    key.h = GetSectionKey(lpszSection);
-    if (!key.h)
+    CRegKey key(GetSectionKey(lpszSection));
+    if (!key)
         return FALSE;
     DWORD dwValue = DWORD(nValue);
-    return ::RegSetValueExA(key.h, lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+    return ::RegSetValueExA(key.Get(), lpszEntry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
                             sizeof(dwValue)) == ERROR_SUCCESS;
 }
 

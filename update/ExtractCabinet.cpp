@@ -7,6 +7,7 @@
 #include <winternl.h>
 
 #include "CabinetReader.h"
+#include "Handle.h"
 #include "UpdateProgressDlg.h"
 #include "res/resource.h"
 
@@ -191,20 +192,20 @@ intptr_t CreateDestination(const char* pszPath, bool* pbMarked)
 // restart, or one put aside to be deleted then, whatever its name.
 bool IsNamedForRestart(const char* pszFileName)
 {
-    HKEY hKey;
+    CRegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
-                      &hKey) != ERROR_SUCCESS)
+                      key.Out()) != ERROR_SUCCESS)
         return false;
     bool bNamed = false;
     static const char* const kValues[] = {"PendingFileRenameOperations", "PendingFileRenameOperations2"};
     for (const char* pszValue : kValues) {
         DWORD cb = 0, dwType = REG_NONE;
-        if (bNamed || RegQueryValueExA(hKey, pszValue, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
+        if (bNamed || RegQueryValueExA(key.Get(), pszValue, nullptr, &dwType, nullptr, &cb) != ERROR_SUCCESS ||
             dwType != REG_MULTI_SZ)
             continue;
         char* pList = static_cast<char*>(CabAlloc(cb + 2));
         if (pList &&
-            RegQueryValueExA(hKey, pszValue, nullptr, nullptr, reinterpret_cast<BYTE*>(pList), &cb) == ERROR_SUCCESS) {
+            RegQueryValueExA(key.Get(), pszValue, nullptr, nullptr, reinterpret_cast<BYTE*>(pList), &cb) == ERROR_SUCCESS) {
             pList[cb] = pList[cb + 1] = 0;
             // Empty strings (a deletion's destination) sit inside the list,
             // so its end is found by its length.
@@ -218,7 +219,6 @@ bool IsNamedForRestart(const char* pszFileName)
         }
         CabFree(pList);
     }
-    RegCloseKey(hKey);
     return bNamed;
 }
 
@@ -229,8 +229,8 @@ void RemoveStaleTemporaries()
     char szPattern[MAX_PATH + 16];
     wsprintfA(szPattern, "%s%s", g_szTargetFolder, kTemporaryPattern);
     WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(szPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
+    CFindHandle find(FindFirstFileA(szPattern, &fd));
+    if (!find)
         return;
     do {
         char szPath[MAX_PATH + 16];
@@ -241,8 +241,7 @@ void RemoveStaleTemporaries()
             SetFileAttributesA(szPath, FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(szPath);
         }
-    } while (FindNextFileA(hFind, &fd));
-    FindClose(hFind);
+    } while (FindNextFileA(find.Get(), &fd));
 }
 
 void DiscardPendingFile()
@@ -310,13 +309,11 @@ DWORD MoveOverDestination()
 // someone has opened in the meantime.
 void StampByName(const FILETIME* pftStamp)
 {
-    HANDLE hFile = CreateFileA(g_pending.szDestination, FILE_WRITE_ATTRIBUTES,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return;
-    SetFileTime(hFile, pftStamp, nullptr, pftStamp);
-    CloseHandle(hFile);
+    CFileHandle file(CreateFileA(g_pending.szDestination, FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file)
+        SetFileTime(file.Get(), pftStamp, nullptr, pftStamp);
 }
 
 enum class Overwrite { Done, Untouched, Damaged };
@@ -329,31 +326,32 @@ enum class Overwrite { Done, Untouched, Damaged };
 // takes the destination's place at the next restart.
 Overwrite OverwriteDestination(const FILETIME* pftStamp)
 {
-    HANDLE hIn = CreateFileA(g_pending.szTemporary, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (hIn == INVALID_HANDLE_VALUE)
+    CFileHandle in(CreateFileA(g_pending.szTemporary, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in)
         return Overwrite::Untouched;
     void* pBuffer = CabAlloc(kCopyBuffer);
-    HANDLE hOut = pBuffer ? CreateFileA(g_pending.szDestination, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
-                          : INVALID_HANDLE_VALUE;
+    CFileHandle out(pBuffer ? CreateFileA(g_pending.szDestination, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                            : INVALID_HANDLE_VALUE);
     Overwrite result = Overwrite::Untouched;
-    if (hOut != INVALID_HANDLE_VALUE) {
+    if (out) {
         bool bOk = true;
         for (DWORD cbRead, cbWritten; bOk;) {
-            bOk = ReadFile(hIn, pBuffer, kCopyBuffer, &cbRead, nullptr);
+            bOk = ReadFile(in.Get(), pBuffer, kCopyBuffer, &cbRead, nullptr);
             if (!bOk || !cbRead)
                 break;
-            bOk = WriteFile(hOut, pBuffer, cbRead, &cbWritten, nullptr) && cbWritten == cbRead;
+            bOk = WriteFile(out.Get(), pBuffer, cbRead, &cbWritten, nullptr) && cbWritten == cbRead;
         }
-        bOk = bOk && SetEndOfFile(hOut);
+        bOk = bOk && SetEndOfFile(out.Get());
         if (bOk && pftStamp)
-            SetFileTime(hOut, pftStamp, nullptr, pftStamp);
-        bOk = CloseHandle(hOut) && bOk;
+            SetFileTime(out.Get(), pftStamp, nullptr, pftStamp);
+        // The last of the data may be written only as the handle closes.
+        bOk = CloseHandle(out.Detach()) && bOk;
         result = bOk ? Overwrite::Done : Overwrite::Damaged;
     }
     CabFree(pBuffer);
-    CloseHandle(hIn);
+    in.Reset();
     if (result == Overwrite::Done) {
         DeleteFileA(g_pending.szTemporary);
     } else if (result == Overwrite::Damaged) {
@@ -496,9 +494,10 @@ intptr_t CabinetNotify(cab::Event event, cab::Notification* pn, void*)
     }
 }
 
-struct ReaderHolder {
-    cab::Reader* p;
-    ~ReaderHolder() { cab::Reader::Destroy(p); }
+struct ReaderTraits {
+    typedef cab::Reader* Type;
+    static cab::Reader* None() { return nullptr; }
+    static void Close(cab::Reader* p) { cab::Reader::Destroy(p); }
 };
 }  // namespace
 
@@ -510,14 +509,14 @@ BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
         return FALSE;
     lstrcpyA(g_szTargetFolder, targetFolder);
 
-    ReaderHolder reader{cab::Reader::Create(kHooks)};
-    if (!reader.p)
+    CHandle<ReaderTraits> reader(cab::Reader::Create(kHooks));
+    if (!reader)
         return FALSE;
 
     intptr_t hf = CabOpen(cabinetPath, kPackageOpenFlags, 0);
     if (hf == -1)
         return FALSE;
-    BOOL bIsCabinet = reader.p->IsCabinet(hf);
+    BOOL bIsCabinet = reader->IsCabinet(hf);
     _close(int(hf));
     if (!bIsCabinet)
         return FALSE;
@@ -533,7 +532,7 @@ BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
     RemoveStaleTemporaries();
     g_pending.bOpen = false;
     g_bEntrySkipped = false;
-    BOOL bOk = reader.p->Copy(szCabName, szCabFolder, CabinetNotify, nullptr);
+    BOOL bOk = reader->Copy(szCabName, szCabFolder, CabinetNotify, nullptr);
     // The reader has closed a handle it was writing when it failed; the
     // unfinished file goes, and the previous version stays.
     DiscardPendingFile();

@@ -3,31 +3,14 @@
 #include <shlobj.h>
 #include <stdlib.h>
 
-namespace {
-// Releases a COM interface on scope exit.
-template <class T> struct ComPtr {
-    T* p = nullptr;
-    ~ComPtr()
-    {
-        if (p)
-            p->Release();
-    }
-};
+#include "Handle.h"
 
+namespace {
 // The probes only read: no search for a moved target, no dialog, no
 // rewriting of the shortcut; a target that is not there fails the probe.
 // With SLR_NO_UI the high word is the time allowed for the resolution.
 const DWORD kResolveTimeoutMs = 1000;
 const DWORD kResolveFlags = SLR_NO_UI | SLR_NOUPDATE | (kResolveTimeoutMs << 16);
-
-struct RegKey {
-    HKEY h = nullptr;
-    ~RegKey()
-    {
-        if (h)
-            RegCloseKey(h);
-    }
-};
 
 void SplitDriveDir(LPCSTR lpszPath, CString& strOut)
 {
@@ -68,8 +51,8 @@ void CInstallLocator::AppendBackslash(CString& str)
 CString CInstallLocator::ReadRegistryString(HKEY hRoot, LPCSTR lpszSubKey, LPCSTR lpszValueName)
 {
     CString result;
-    RegKey key;
-    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, KEY_READ, &key.h) != ERROR_SUCCESS)
+    CRegKey key;
+    if (RegOpenKeyExA(hRoot, lpszSubKey, 0, KEY_READ, key.Out()) != ERROR_SUCCESS)
         return result;
     // One byte more than the value may fill: a value that takes the whole
     // 260 bytes without its own terminator is too long, never read past.
@@ -81,7 +64,7 @@ CString CInstallLocator::ReadRegistryString(HKEY hRoot, LPCSTR lpszSubKey, LPCST
     BYTE buffer[261];
     DWORD cb = 260;
     DWORD dwType = REG_NONE;
-    if (RegQueryValueExA(key.h, lpszValueName, nullptr, &dwType, buffer, &cb) != ERROR_SUCCESS ||
+    if (RegQueryValueExA(key.Get(), lpszValueName, nullptr, &dwType, buffer, &cb) != ERROR_SUCCESS ||
         (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
         return result;
     buffer[cb] = 0;
@@ -111,21 +94,21 @@ void CInstallLocator::LoadStartMenuFolders()
     static const auto pfnGetMalloc = ShellProc<decltype(&::SHGetMalloc)>("SHGetMalloc");
     static const auto pfnGetLocation = ShellProc<decltype(&::SHGetSpecialFolderLocation)>("SHGetSpecialFolderLocation");
     static const auto pfnGetPath = ShellProc<decltype(&::SHGetPathFromIDListA)>("SHGetPathFromIDListA");
-    ComPtr<IMalloc> malloc;
-    if (!pfnGetMalloc || !pfnGetLocation || !pfnGetPath || FAILED(pfnGetMalloc(&malloc.p)))
+    CComPtr<IMalloc> malloc;
+    if (!pfnGetMalloc || !pfnGetLocation || !pfnGetPath || FAILED(pfnGetMalloc(malloc.Out())))
         return;
     char szAllUsers[260] = "";
     char szUser[260] = "";
     LPITEMIDLIST pidl = nullptr;
     if (SUCCEEDED(pfnGetLocation(nullptr, CSIDL_COMMON_STARTMENU, &pidl))) {
         pfnGetPath(pidl, szAllUsers);
-        malloc.p->Free(pidl);
+        malloc->Free(pidl);
         pidl = nullptr;
     }
     if (FAILED(pfnGetLocation(nullptr, CSIDL_STARTMENU, &pidl)))
         return;
     pfnGetPath(pidl, szUser);
-    malloc.p->Free(pidl);
+    malloc->Free(pidl);
 
     m_strAllUsersStartMenu = szAllUsers;
     m_strUserStartMenu = szUser;
@@ -175,23 +158,23 @@ CString CInstallLocator::ResolveShortcut(LPCSTR lpszLinkPath, HWND hWndOwner)
 {
     CString result;
     static const auto pfnCreate = AfxGetSystemProc<decltype(&::CoCreateInstance)>("ole32.dll", "CoCreateInstance");
-    ComPtr<IShellLinkA> link;
+    CComPtr<IShellLinkA> link;
     if (!pfnCreate || FAILED(pfnCreate(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                       reinterpret_cast<void**>(&link.p))))
+                                       reinterpret_cast<void**>(link.Out()))))
         return result;
-    ComPtr<IPersistFile> file;
-    if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))))
+    CComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Out()))))
         return result;
     WCHAR wszPath[260];
     if (!MultiByteToWideChar(CP_ACP, 0, lpszLinkPath, -1, wszPath, 260))
         return result;
-    if (FAILED(file.p->Load(wszPath, 0)) || FAILED(link.p->Resolve(hWndOwner, kResolveFlags)))
+    if (FAILED(file->Load(wszPath, 0)) || FAILED(link->Resolve(hWndOwner, kResolveFlags)))
         return result;
     char szTarget[260] = "";
     WIN32_FIND_DATAA wfd;
     // Without its search a resolution can still report success for a
     // target that is no longer there; such a shortcut does not resolve.
-    if (SUCCEEDED(link.p->GetPath(szTarget, sizeof(szTarget), &wfd, SLGP_SHORTPATH)) &&
+    if (SUCCEEDED(link->GetPath(szTarget, sizeof(szTarget), &wfd, SLGP_SHORTPATH)) &&
         ::GetFileAttributesA(szTarget) != INVALID_FILE_ATTRIBUTES)
         result = szTarget;
     return result;

@@ -8,6 +8,7 @@
 // can be later still: the processes of the programs that took their close
 // request and of the stopped service are waited for too. Every wait is
 // bounded.
+#include "Handle.h"
 #include "UpdateApp.h"
 #include "UpdateItem.h"
 #include "UpdateProgressDlg.h"
@@ -50,12 +51,11 @@ public:
     {
         DWORD dwStart = GetTickCount();
         for (int i = 0; i < m_nCount; ++i) {
-            HANDLE hProcess = OpenProcess(SYNCHRONIZE, FALSE, m_ids[i]);
-            if (!hProcess)
+            CKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, m_ids[i]));
+            if (!process)
                 continue;
             DWORD dwSpent = GetTickCount() - dwStart;
-            WaitForSingleObject(hProcess, dwSpent < kExitWaitLimit ? kExitWaitLimit - dwSpent : 0);
-            CloseHandle(hProcess);
+            WaitForSingleObject(process.Get(), dwSpent < kExitWaitLimit ? kExitWaitLimit - dwSpent : 0);
         }
         m_nCount = 0;
     }
@@ -66,15 +66,6 @@ private:
     int m_nCount = 0;
 };
 Leavers g_leavers;
-
-struct ScHandle {
-    SC_HANDLE h;
-    ~ScHandle()
-    {
-        if (h)
-            CloseServiceHandle(h);
-    }
-};
 
 // The program may ask its user first ("save changes?"): it is allowed to
 // come to the foreground for that, which this elevated process holds.
@@ -117,11 +108,11 @@ void CloseApplicationFamily(LPCSTR lpszMainWindow)
 // fnAction gets the open service and gives the call's result.
 template <class Action> BOOL WithService(LPCSTR lpszServiceName, Action fnAction)
 {
-    ScHandle manager{OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
-    if (!manager.h)
+    CServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager)
         return FALSE;
-    ScHandle service{OpenServiceA(manager.h, lpszServiceName, SERVICE_ALL_ACCESS)};
-    return service.h ? fnAction(service.h) : FALSE;
+    CServiceHandle service(OpenServiceA(manager.Get(), lpszServiceName, SERVICE_ALL_ACCESS));
+    return service ? fnAction(service.Get()) : FALSE;
 }
 
 bool IsStopPending(DWORD dwState) { return dwState == SERVICE_STOP_PENDING; }
