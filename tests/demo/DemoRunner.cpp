@@ -25,7 +25,8 @@
 
 #include <string>
 
-#include "TestSupport.h"
+#include "MessageBoxes.h"
+#include "Programs.h"
 #include "UpdateTestSupport.h"
 
 namespace {

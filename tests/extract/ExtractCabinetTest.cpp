@@ -3,8 +3,13 @@
 // the odd fields, with a real progress window as g_pProgressDlg.
 #include "ExtractCabinet.h"
 #include "ExtractTestSupport.h"
+#include "Files.h"
+#include "Folders.h"
+#include "Programs.h"
+#include "Text.h"
 #include "UpdateTestSupport.h"
 
+#include <gtest/gtest.h>
 #include <set>
 
 #include "UpdateProgressDlg.h"
@@ -162,7 +167,7 @@ TEST_F(Extract, ThreeFilesKeepNamesContentsTimesAndMoveTheBar)
     for (const char* cab : {"three-stored.cab", "three-mszip.cab"}) {
         SCOPED_TRACE(cab);
         EmptyTarget();
-        ext::DialogRecorder seen(dlg.m_hWnd);
+        tst::MsgRecorder seen(ext::DialogTraffic(dlg.m_hWnd));
         g_timesSet.clear();
         ASSERT_TRUE(Run(ext::TestData(cab)));
         EXPECT_EQ(tst::FileNames(target), (std::set<std::string>{"alpha.txt", "bravo.log", "charlie.dat"}));
@@ -179,8 +184,9 @@ TEST_F(Extract, ThreeFilesKeepNamesContentsTimesAndMoveTheBar)
             statuses.push_back(upd::Copying(f.name));
         }
         EXPECT_EQ(g_timesSet, times);
-        EXPECT_EQ(seen.TextsOf(IDC_STATUS_TEXT), statuses);
-        EXPECT_EQ(seen.TextsOf(IDC_PERCENT_TEXT), (std::vector<std::string>{"0%", "33%", "66%", "100%"}));
+        EXPECT_EQ(seen.What(WM_SETTEXT, std::to_string(IDC_STATUS_TEXT)), statuses);
+        EXPECT_EQ(seen.What(WM_SETTEXT, std::to_string(IDC_PERCENT_TEXT)),
+                  (std::vector<std::string>{"0%", "33%", "66%", "100%"}));
         EXPECT_EQ(Bar(PBM_GETPOS), 3);
         EXPECT_EQ(Bar(PBM_GETRANGE, FALSE), 3);
     }

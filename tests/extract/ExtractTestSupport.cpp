@@ -1,5 +1,8 @@
 #include "ExtractTestSupport.h"
 
+#include "Files.h"
+#include "Folders.h"
+
 #include <algorithm>
 
 namespace ext {
@@ -93,39 +96,21 @@ std::map<std::string, std::string> Snapshot(const std::string& folder)
     return out;
 }
 
-DialogRecorder::DialogRecorder(HWND hDlg) : m_hDlg(hDlg)
+tst::MsgRecorder::Picker DialogTraffic(HWND hDlg)
 {
-    Hook(WH_CALLWNDPROC, SentHook);
-    Hook(WH_GETMESSAGE, PostedHook);
-}
-
-LRESULT CALLBACK DialogRecorder::SentHook(int code, WPARAM wParam, LPARAM lParam)
-{
-    const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    DialogRecorder* r = Current();
-    if (code == HC_ACTION && r && p->message == WM_SETTEXT && GetParent(p->hwnd) == r->m_hDlg)
-        r->m_texts.push_back({GetDlgCtrlID(p->hwnd), reinterpret_cast<const char*>(p->lParam)});
-    if (code == HC_ACTION && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
-        r->m_commands.push_back(LOWORD(p->wParam));
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-LRESULT CALLBACK DialogRecorder::PostedHook(int code, WPARAM wParam, LPARAM lParam)
-{
-    const MSG* p = reinterpret_cast<const MSG*>(lParam);
-    DialogRecorder* r = Current();
-    if (code == HC_ACTION && wParam == PM_REMOVE && r && p->message == WM_COMMAND && p->hwnd == r->m_hDlg)
-        r->m_commands.push_back(LOWORD(p->wParam));
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-std::vector<std::string> DialogRecorder::TextsOf(int nId) const
-{
-    std::vector<std::string> out;
-    for (const auto& t : m_texts)
-        if (t.first == nId)
-            out.push_back(t.second);
-    return out;
+    return [hDlg](HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, tst::MsgStep& step) {
+        if (message == WM_SETTEXT && step.how == tst::kSent && GetParent(hWnd) == hDlg) {
+            step.where = std::to_string(GetDlgCtrlID(hWnd));
+            step.what = reinterpret_cast<const char*>(lParam);
+            return true;
+        }
+        if (message == WM_COMMAND && hWnd == hDlg) {
+            step.where = "command";
+            step.what = std::to_string(LOWORD(wParam));
+            return true;
+        }
+        return false;
+    };
 }
 
 }  // namespace ext

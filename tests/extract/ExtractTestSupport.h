@@ -1,6 +1,7 @@
 // Helpers for the extraction tests: a writer of small stored cabinets with
 // whatever odd fields a case needs, folder snapshots, the test data made at
-// build time, and a hook on one system call of this program.
+// build time, what a dialog is sent, and a hook on one system call of this
+// program.
 #pragma once
 #include <windows.h>
 
@@ -9,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "ImportHook.h"
+#include "Recorders.h"
 
 namespace ext {
 
@@ -36,22 +38,11 @@ std::vector<std::string> CorpusNames();         // the libmspack corpus, file na
 // Every file under a folder: relative path -> contents and attributes.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
 
-// Records the texts set on one dialog's controls, as they are sent (a text
-// set twice shows twice, one left alone not at all), and the commands the
-// dialog receives, sent or posted.
-class DialogRecorder : public tst::HookRecorder<DialogRecorder> {
-public:
-    explicit DialogRecorder(HWND hDlg);
-    std::vector<std::string> TextsOf(int nId) const;
-    std::vector<WORD> Commands() const { return m_commands; }
-
-private:
-    static LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK PostedHook(int code, WPARAM wParam, LPARAM lParam);
-    HWND m_hDlg;
-    std::vector<std::pair<int, std::string>> m_texts;
-    std::vector<WORD> m_commands;
-};
+// What a tst::MsgRecorder takes of one dialog: the texts set on its
+// controls as they are sent (where: the control's id; a text set twice shows
+// twice, one left alone not at all), and the commands it receives, sent or
+// posted (where: "command", what: the id).
+tst::MsgRecorder::Picker DialogTraffic(HWND hDlg);
 
 using tst::ImportHook;
 

@@ -3,11 +3,20 @@
 // does while a package is extracted, the session it holds, and the owner it disables.
 #include "ExtractCabinet.h"
 #include "ExtractTestSupport.h"
+#include "Files.h"
+#include "Folders.h"
+#include "ImportHook.h"
+#include "Programs.h"
+#include "Recorders.h"
+#include "Registry.h"
+#include "Text.h"
 #include "UpdateApp.h"
 #include "UpdateProgressDlg.h"
 #include "UpdateTestSupport.h"
+#include "Waits.h"
 #include "res/resource.h"
 
+#include <gtest/gtest.h>
 #include <algorithm>
 
 namespace {
@@ -40,7 +49,7 @@ TEST_F(ProgressWindow, OpensEmptyWithItsTitleAndIcon)
 
 TEST_F(ProgressWindow, PercentFollowsTheBarWrapsAndIsSetOnlyWhenItChanges)
 {
-    ext::DialogRecorder seen(dlg.m_hWnd);
+    tst::MsgRecorder seen(ext::DialogTraffic(dlg.m_hWnd));
     // Each change painted at once, so each reaches the controls.
     auto pos = [&](int n) { dlg.SetBarPos(n), dlg.PaintNow(); };
     auto step = [&] { int nOld = dlg.StepBar(); dlg.PaintNow(); return nOld; };
@@ -57,7 +66,7 @@ TEST_F(ProgressWindow, PercentFollowsTheBarWrapsAndIsSetOnlyWhenItChanges)
     dlg.SetBarRange(0, 100);
     pos(100);
     pos(100);
-    EXPECT_EQ(seen.TextsOf(IDC_PERCENT_TEXT),
+    EXPECT_EQ(seen.What(WM_SETTEXT, std::to_string(IDC_PERCENT_TEXT)),
               (std::vector<std::string>{"0%", "33%", "66%", "100%", "0%", "25%", "50%", "75%", "100%", "25%", "100%"}));
 }
 
@@ -362,14 +371,14 @@ TEST_F(PaintingWindow, SlowPaintsAreSpacedButHoldBackNoNameNoPackageAndNoMessage
     // is read within 100 ms or one paint more, and frames come every
     // second, so that paints take half of the time, not all of it.
     log.frameMs = 500;
-    ext::DialogRecorder seen(dlg.m_hWnd);
+    tst::MsgRecorder seen(ext::DialogTraffic(dlg.m_hWnd));
     NextPackage(1);
     DWORD start = g_now;
     size_t frames = log.frames.size();
     Blocks(5000);
     PostMessageA(dlg.m_hWnd, WM_COMMAND, IDCANCEL, 0);
     DWORD posted = g_now;
-    while (seen.Commands().empty() && g_now - posted < 5000)
+    while (seen.What(WM_COMMAND, "command").empty() && g_now - posted < 5000)
         Blocks(1);
     EXPECT_LE(g_now - posted, 600u);
     Blocks(5000);
@@ -597,14 +606,14 @@ TEST_F(ProgressWindow, EnterEscAndTheCloseBoxLeaveItOpenWhileExtracting)
     ASSERT_EQ(SendInput(4, keys, sizeof(INPUT)), 4u);
     PostMessageA(hDlg, WM_SYSCOMMAND, SC_CLOSE, 0);
 
-    ext::DialogRecorder seen(hDlg);
+    tst::MsgRecorder seen(ext::DialogTraffic(hDlg));
     g_pProgressDlg = &dlg;
     EXPECT_TRUE(ExtractCabinet(ext::TestData("three-stored.cab").c_str(), target.Path().c_str()));
     g_pProgressDlg = nullptr;
     // Posted messages come before input, so the close box's command may come first.
-    std::vector<WORD> commands = seen.Commands();
+    std::vector<std::string> commands = seen.What(WM_COMMAND, "command");
     std::sort(commands.begin(), commands.end());
-    EXPECT_EQ(commands, (std::vector<WORD>{IDOK, IDCANCEL, IDCANCEL}));
+    EXPECT_EQ(commands, (std::vector<std::string>{"1", "2", "2"}));  // IDOK, IDCANCEL twice
     EXPECT_EQ(dlg.m_hWnd, hDlg);
     EXPECT_TRUE(IsWindow(hDlg) && IsWindowVisible(hDlg));
     dlg.PaintNow();

@@ -1,10 +1,18 @@
 // The shipped VelraUpdate.exe on a staged machine: packages beside it, the
 // targets found through App Paths and the Run key, its boxes answered and
 // its progress window read from outside while it works.
+#include <gtest/gtest.h>
 #include <set>
 
 #include "ExtractTestSupport.h"
+#include "Files.h"
+#include "Folders.h"
+#include "MessageBoxes.h"
+#include "Programs.h"
+#include "Registry.h"
+#include "Text.h"
 #include "UpdateTestSupport.h"
+#include "Waits.h"
 
 namespace {
 struct ProgressView {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ExtractCabinet.h"
-#include "TestSupport.h"
+#include "Files.h"
 #include "WinApp.h"
 
 int main(int argc, char** argv)

@@ -1,7 +1,9 @@
 // Strings, lists, file search and start-up rules of the framework, checked
 // against the real system (string tables, files).
-#include "TestSupport.h"
+#include "Files.h"
+#include "Text.h"
 #include "afxwin.h"
+#include "gtest/gtest.h"
 
 TEST(CString, LoadsAndFormatsResourceStringsInCodePage932)
 {

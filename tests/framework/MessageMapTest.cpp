@@ -1,8 +1,10 @@
 // Message maps and the window thunk, observed as message sequences: which
 // handler of which class saw a message, and what reached the default
 // procedure.
-#include "TestSupport.h"
+#include "Programs.h"
+#include "Recorders.h"
 #include "afxwin.h"
+#include "gtest/gtest.h"
 
 namespace {
 tst::MsgRecorder g_rec;
@@ -101,7 +103,8 @@ TEST(MessageMap, CreationRunsDerivedThenBaseThenDefault)
     g_rec.Clear();
     CDerivedWnd wnd;
     ASSERT_NE(CreatePlain(wnd), nullptr);
-    EXPECT_EQ(g_rec.Only({WM_CREATE}), (Steps{{WM_CREATE, "derived"}, {WM_CREATE, "base"}, {WM_CREATE, "def"}}));
+    EXPECT_TRUE(tst::SequenceIs(g_rec.Only({WM_CREATE}),
+                                (Steps{{WM_CREATE, "derived"}, {WM_CREATE, "base"}, {WM_CREATE, "def"}})));
     // Bound from the first message on: the object answers for its handle.
     EXPECT_EQ(CWnd::FromHandlePermanent(wnd.m_hWnd), &wnd);
     wnd.DestroyWindow();
@@ -116,12 +119,12 @@ TEST(MessageMap, LookupWalksFromDerivedToBaseToDefault)
     EXPECT_EQ(wnd.SendMessage(WM_BOTH, 0), 12);
     EXPECT_EQ(wnd.SendMessage(WM_BOTH, 1), 0);
     EXPECT_EQ(wnd.SendMessage(WM_UNLISTED), 0);
-    EXPECT_EQ(g_rec.Steps(), (Steps{{WM_BASE_ONLY, "base"},
-                                    {WM_BOTH, "derived"},
-                                    {WM_BOTH, "base"},
-                                    {WM_BOTH, "derived"},
-                                    {WM_BOTH, "def"},
-                                    {WM_UNLISTED, "def"}}));
+    EXPECT_TRUE(tst::SequenceIs(g_rec.Steps(), (Steps{{WM_BASE_ONLY, "base"},
+                                                      {WM_BOTH, "derived"},
+                                                      {WM_BOTH, "base"},
+                                                      {WM_BOTH, "derived"},
+                                                      {WM_BOTH, "def"},
+                                                      {WM_UNLISTED, "def"}})));
     wnd.DestroyWindow();
 }
 
@@ -135,7 +138,7 @@ TEST(MessageMap, CommandsFindTheirHandlerInAnyMapOfTheChain)
     wnd.SendMessage(WM_COMMAND, 999);
     // A control notification with another code is not a menu command.
     wnd.SendMessage(WM_COMMAND, MAKEWPARAM(ID_CMD_BASE, BN_SETFOCUS), 1);
-    EXPECT_EQ(g_rec.Steps(), (Steps{{WM_COMMAND, "base-cmd"}, {WM_COMMAND, "derived-cmd"}}));
+    EXPECT_TRUE(tst::SequenceIs(g_rec.Steps(), (Steps{{WM_COMMAND, "base-cmd"}, {WM_COMMAND, "derived-cmd"}})));
 
     // An accelerator's command carries code 1 and no control.
     g_rec.Clear();
@@ -145,7 +148,7 @@ TEST(MessageMap, CommandsFindTheirHandlerInAnyMapOfTheChain)
     MSG key = {wnd.m_hWnd, WM_KEYDOWN, VK_F5, 0x003F0001};
     EXPECT_TRUE(TranslateAcceleratorA(wnd.m_hWnd, hAccel, &key));
     DestroyAcceleratorTable(hAccel);
-    EXPECT_EQ(g_rec.Steps(), (Steps{{WM_COMMAND, "derived-cmd"}, {WM_COMMAND, "base-cmd"}}));
+    EXPECT_TRUE(tst::SequenceIs(g_rec.Steps(), (Steps{{WM_COMMAND, "derived-cmd"}, {WM_COMMAND, "base-cmd"}})));
     wnd.DestroyWindow();
 }
 
@@ -159,8 +162,9 @@ TEST(MessageMap, PostedTimerMessagesArriveThroughTheLoop)
     MSG msg;
     while (PeekMessageA(&msg, wnd.m_hWnd, 0, 0, PM_REMOVE))
         DispatchMessageA(&msg);
-    EXPECT_EQ(g_rec.Only({WM_TIMER}),
-              (Steps{{WM_TIMER, "base-7"}, {WM_TIMER, "def"}, {WM_TIMER, "base-other"}, {WM_TIMER, "def"}}));
+    EXPECT_TRUE(
+        tst::SequenceIs(g_rec.Only({WM_TIMER}),
+                        (Steps{{WM_TIMER, "base-7"}, {WM_TIMER, "def"}, {WM_TIMER, "base-other"}, {WM_TIMER, "def"}})));
     wnd.DestroyWindow();
 }
 

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "Files.h"
+#include "Folders.h"
+#include "PeImage.h"
+#include "gtest/gtest.h"
 
 namespace {
 struct Program {

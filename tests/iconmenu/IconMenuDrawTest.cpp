@@ -6,7 +6,7 @@
 
 #include "IconMenu.h"
 #include "IconMenuLayout.h"
-#include "TestSupport.h"
+#include "gtest/gtest.h"
 
 TEST(IconMenuSize, RowsAndOffsets)
 {

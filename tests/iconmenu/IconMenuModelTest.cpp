@@ -12,7 +12,8 @@
 #include "IconMenuLayout.h"
 #include "MenuTemplateReader.h"
 #include "TestMenuIds.h"
-#include "TestSupport.h"
+#include "Text.h"
+#include "gtest/gtest.h"
 
 namespace {
 CIconMenuData* Rec(CIconMenu* p, int i) { return static_cast<CIconMenuData*>(p->m_Items[i]); }

@@ -10,7 +10,9 @@
 #include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
-#include "TestSupport.h"
+#include "Registry.h"
+#include "Waits.h"
+#include "gtest/gtest.h"
 #include "resource.h"
 
 // The in-process tests' application object: the title (and so the settings

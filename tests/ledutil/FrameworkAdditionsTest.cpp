@@ -4,7 +4,9 @@
 #include <shlwapi.h>
 
 #include "LEDUtilityApp.h"
-#include "TestSupport.h"
+#include "Registry.h"
+#include "Text.h"
+#include "gtest/gtest.h"
 #include "resource.h"
 
 extern CLEDUtilityApp theApp;

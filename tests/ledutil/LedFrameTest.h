@@ -7,7 +7,7 @@
 #include "LEDUtilityApp.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
-#include "TestSupport.h"
+#include "gtest/gtest.h"
 #include "resource.h"
 
 extern CLEDUtilityApp theApp;

@@ -6,8 +6,12 @@
 
 #include <algorithm>
 
+#include "Folders.h"
+#include "PeImage.h"
 #include "ServiceControl.h"
-#include "TestSupport.h"
+#include "TestbedLog.h"
+#include "Text.h"
+#include "Waits.h"
 
 namespace led {
 

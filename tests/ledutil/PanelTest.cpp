@@ -6,7 +6,9 @@
 #include "LEDUtilityApp.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
-#include "TestSupport.h"
+#include "Registry.h"
+#include "Waits.h"
+#include "gtest/gtest.h"
 #include "resource.h"
 
 extern CLEDUtilityApp theApp;

@@ -5,8 +5,14 @@
 #include <algorithm>
 #include <memory>
 
+#include "Files.h"
+#include "Folders.h"
 #include "LedTestSupport.h"
-#include "TestSupport.h"
+#include "MessageBoxes.h"
+#include "Programs.h"
+#include "Registry.h"
+#include "Waits.h"
+#include "gtest/gtest.h"
 
 namespace {
 

@@ -14,11 +14,13 @@
 #include <set>
 #include <vector>
 
+#include "ImportHook.h"
 #include "LEDUtilityApp.h"
 #include "LedFrameTest.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
-#include "TestSupport.h"
+#include "Waits.h"
+#include "gtest/gtest.h"
 #include "resource.h"
 
 extern CLEDUtilityApp theApp;

@@ -10,12 +10,16 @@
 #include <shlwapi.h>
 
 #include "IconMenuLayout.h"
+#include "ImportHook.h"
 #include "LEDUtilityApp.h"
-#include "LedTestIds.h"
 #include "LedFrameTest.h"
+#include "LedTestIds.h"
 #include "LedTestSupport.h"
 #include "MainFrame.h"
-#include "TestSupport.h"
+#include "Programs.h"
+#include "Text.h"
+#include "Waits.h"
+#include "gtest/gtest.h"
 #include "resource.h"
 
 #include <shellapi.h>

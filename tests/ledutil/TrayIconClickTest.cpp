@@ -6,8 +6,12 @@
 // rests on the icon, and presses the mouse buttons over it (SendInput), so
 // the icon record's window, callback message, id, icon and tip are all
 // exercised through the shell.
+#include "Folders.h"
 #include "LedTestSupport.h"
-#include "TestSupport.h"
+#include "Programs.h"
+#include "Text.h"
+#include "Waits.h"
+#include "gtest/gtest.h"
 
 #include <commctrl.h>
 #include <shlwapi.h>

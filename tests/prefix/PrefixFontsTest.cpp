@@ -3,7 +3,8 @@
 // have the glyphs they need.
 #include <string>
 
-#include "TestSupport.h"
+#include "Text.h"
+#include "gtest/gtest.h"
 
 namespace {
 // The family of the font file drawn with (not the substitute's name, which

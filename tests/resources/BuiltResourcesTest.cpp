@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "DialogTemplate.h"
+#include "Folders.h"
+#include "Text.h"
+#include "gtest/gtest.h"
 
 namespace {
 

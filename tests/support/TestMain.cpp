@@ -1,7 +1,7 @@
 // Entry point of every test program: the framework's module handles point
 // at the test program (its resources), then the tests run.
-#include "TestSupport.h"
 #include "WinApp.h"
+#include "gtest/gtest.h"
 
 int main(int argc, char** argv)
 {

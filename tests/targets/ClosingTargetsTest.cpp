@@ -1,11 +1,15 @@
 // Closing the running programs and stopping the service, driven by an
 // update list filled by hand and observed through what the testbed's
 // windows and service log.
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <memory>
 
+#include "Programs.h"
 #include "TargetsTestSupport.h"
+#include "TestbedLog.h"
 #include "UpdateApp.h"
+#include "Waits.h"
 
 namespace {
 typedef std::vector<std::string> Lines;

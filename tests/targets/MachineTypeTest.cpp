@@ -1,9 +1,14 @@
 // The machine-type probe with the stand-in BIOS library beside the test
 // program (or not), and the card-slot row it decides.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include "Files.h"
+#include "Folders.h"
 #include "GetMachineType.h"
+#include "Registry.h"
 #include "TargetsTestSupport.h"
+#include "TestbedLog.h"
 #include "UpdateApp.h"
 #include "UpdateItem.h"
 #include "UpdateTestSupport.h"

@@ -4,13 +4,20 @@
 // stand-in service installed there and the BIOS library in the system
 // folder. The event log and the target folders, watched while it runs,
 // give the order of closing, stopping, extracting and starting.
+#include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <memory>
 #include <set>
 
+#include "Files.h"
+#include "MessageBoxes.h"
+#include "Programs.h"
+#include "Registry.h"
 #include "TargetsTestSupport.h"
+#include "TestbedLog.h"
 #include "UpdateTestSupport.h"
+#include "Waits.h"
 
 namespace {
 typedef std::vector<std::string> Lines;

@@ -1,5 +1,11 @@
 #include "TargetsTestSupport.h"
 
+#include "Folders.h"
+#include "Programs.h"
+#include "TestbedLog.h"
+#include "Waits.h"
+
+#include <gtest/gtest.h>
 #include <algorithm>
 
 #include "UpdateApp.h"
@@ -138,7 +144,6 @@ ListItems::~ListItems()
         delete static_cast<CUpdateItem*>(m_app.m_updateList.GetNext(pos));
     m_app.m_updateList.RemoveAll();
 }
-
 
 namespace {
 // Not a std::mutex: its implementation may itself sleep through the very

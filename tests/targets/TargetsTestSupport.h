@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "ImportHook.h"
+#include "Programs.h"
 
 class CUpdateApp;
 

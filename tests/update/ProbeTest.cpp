@@ -1,8 +1,12 @@
 // The install-location probes against a real registry, real Start Menu
 // folders with real shortcuts, and real files.
+#include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "Files.h"
+#include "Folders.h"
+#include "Registry.h"
 #include "UpdateItem.h"
 #include "UpdateTestSupport.h"
 

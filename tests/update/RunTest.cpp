@@ -1,8 +1,15 @@
 // The real VelraUpdate.exe, started as a process from a folder of its own,
 // its message boxes read off the screen and answered; then the run in this
 // process, where every status line and box can be seen in order.
+#include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include "Files.h"
+#include "Folders.h"
+#include "MessageBoxes.h"
+#include "Programs.h"
+#include "Recorders.h"
+#include "Text.h"
 #include "UpdateApp.h"
 #include "UpdateTestSupport.h"
 #include "res/resource.h"
@@ -55,46 +62,46 @@ TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
 // shows and which boxes come up, in order, seen from a hook on this thread
 // that also answers the boxes.
 namespace {
-struct RunRecorder : tst::HookRecorder<RunRecorder> {
-    RunRecorder() { Hook(WH_CALLWNDPROCRET, Record); }
-    std::vector<std::string> events;
-
-    static LRESULT CALLBACK Record(int nCode, WPARAM wParam, LPARAM lParam)
-    {
-        const auto* c = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        RunRecorder* r = Current();
-        if (nCode == HC_ACTION && r && c->message == WM_SETTEXT && GetDlgCtrlID(c->hwnd) == IDC_STATUS_TEXT &&
-            GetDlgItem(GetParent(c->hwnd), IDC_PROGRESS_BAR)) {
-            r->events.push_back(tst::WindowText(c->hwnd));
-        } else if (nCode == HC_ACTION && r && c->message == WM_INITDIALOG && GetDlgItem(c->hwnd, 0xFFFF)) {
-            // A message box's text.
-            r->events.push_back("box: " + tst::WindowText(GetDlgItem(c->hwnd, 0xFFFF)));
-            PostMessageA(c->hwnd, WM_COMMAND, IDOK, 0);
-        }
-        return CallNextHookEx(nullptr, nCode, wParam, lParam);
+// The status lines set on the progress window and the text of each box,
+// which is then answered.
+bool RunTraffic(HWND hWnd, UINT message, WPARAM, LPARAM, tst::MsgStep& step)
+{
+    if (message == WM_SETTEXT && step.how == tst::kReturned && GetDlgCtrlID(hWnd) == IDC_STATUS_TEXT &&
+        GetDlgItem(GetParent(hWnd), IDC_PROGRESS_BAR)) {
+        step.where = "status";
+    } else if (message == WM_INITDIALOG && step.how == tst::kReturned && GetDlgItem(hWnd, 0xFFFF)) {
+        step.where = "box";
+        hWnd = GetDlgItem(hWnd, 0xFFFF);
+        PostMessageA(GetParent(hWnd), WM_COMMAND, IDOK, 0);
+    } else {
+        return false;
     }
-};
+    step.what = tst::WindowText(hWnd);
+    return true;
+}
 
 class InProcessRun : public ::testing::Test {
 protected:
     InProcessRun() : module(packages.Path()) { tst::MakeDirs(menu + "Learn"); }
     ~InProcessRun() override { tst::RemoveTree(menu); }
     // The run's status lines and boxes, in order.
-    std::vector<std::string> Run()
+    std::vector<tst::MsgStep> Run()
     {
-        RunRecorder recorder;
+        tst::MsgRecorder recorder(RunTraffic, tst::kReturned);
         CUpdateApp app;
         EXPECT_FALSE(app.InitInstance());
-        return recorder.events;
+        return recorder.Steps();
     }
 
     upd::EveryChangePainted painted;
     tst::TempDir packages{"pkg"}, words{"w"}, sums{"s"};
     tst::ScopedModuleFolder module;
     std::string menu = upd::StartMenu(CSIDL_PROGRAMS) + "VelraRunTest\\";
-    const std::string preparing = tst::Cp932("準備中...");
-    const std::vector<std::string> threeFiles{upd::Copying("alpha.txt"), upd::Copying("bravo.log"),
-                                              upd::Copying("charlie.dat")};
+    static tst::MsgStep Status(const std::string& text) { return {WM_SETTEXT, "status", text}; }
+    static tst::MsgStep Box(const std::string& text) { return {WM_INITDIALOG, "box", text}; }
+    const tst::MsgStep preparing = Status(tst::Cp932("準備中..."));
+    const std::vector<tst::MsgStep> threeFiles{Status(upd::Copying("alpha.txt")), Status(upd::Copying("bravo.log")),
+                                               Status(upd::Copying("charlie.dat"))};
 };
 }  // namespace
 
@@ -109,13 +116,13 @@ TEST_F(InProcessRun, EveryPackageStartsWithPreparingAndOneFoundTwiceRunsTwiceInA
     for (const char* p : {"VLWORD.cab", "VLMATH.cab"})
         ASSERT_TRUE(tst::CopyTo(tst::BinFile("testdata\\three-stored.cab"), packages / p));
 
-    std::vector<std::string> expected;
+    std::vector<tst::MsgStep> expected;
     for (int i = 0; i < 3; ++i) {
         expected.push_back(preparing);
         expected.insert(expected.end(), threeFiles.begin(), threeFiles.end());
     }
-    expected.push_back("box: " + upd::DoneText());
-    EXPECT_EQ(Run(), expected);
+    expected.push_back(Box(upd::DoneText()));
+    EXPECT_TRUE(tst::SequenceIs(Run(), expected));
     EXPECT_EQ(tst::ReadBytes(words / "charlie.dat"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\charlie.dat")));
     EXPECT_EQ(tst::ReadBytes(sums / "alpha.txt"), tst::ReadBytes(tst::BinFile("testdata\\src\\three\\alpha.txt")));
 }
@@ -129,6 +136,6 @@ TEST_F(InProcessRun, TwoFailedPackagesGiveTwoFailureBoxesAndNoCompletion)
     tst::WriteBytes(packages / "VLWORD.cab", "not a cabinet");
     tst::WriteBytes(packages / "VLMATH.cab", "MSCF, but nothing more");
 
-    const std::string failed = "box: " + upd::FailedText();
-    EXPECT_EQ(Run(), (std::vector<std::string>{preparing, failed, preparing, failed}));
+    const tst::MsgStep failed = Box(upd::FailedText());
+    EXPECT_TRUE(tst::SequenceIs(Run(), {preparing, failed, preparing, failed}));
 }

@@ -1,10 +1,14 @@
 // The target table against a staged machine: packages next to the program,
 // the media hub in App Paths with its libraries, shortcuts, the Run entry.
+#include <gtest/gtest.h>
 #include <objbase.h>
 #include <shlobj.h>
 
 #include <vector>
 
+#include "Files.h"
+#include "Folders.h"
+#include "Registry.h"
 #include "UpdateApp.h"
 #include "UpdateItem.h"
 #include "UpdateTestSupport.h"

@@ -1,5 +1,7 @@
 #include "UpdateTestSupport.h"
 
+#include "Text.h"
+
 #include "UpdateProgressDlg.h"
 
 #include <objbase.h>

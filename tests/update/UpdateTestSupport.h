@@ -1,9 +1,10 @@
 // Staging a machine for the updater's tests: Start Menu shortcuts, App
 // Paths and Run entries, installed files, packages next to the program.
 #pragma once
+#include <ostream>
 #include <string>
 
-#include "TestSupport.h"
+#include "Registry.h"
 
 namespace upd {
 
