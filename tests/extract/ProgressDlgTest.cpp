@@ -123,31 +123,23 @@ int FilledEnd(HWND hBar, bool bPrinted = false)
 DWORD g_now;
 DWORD TestClock() { return g_now; }
 
-// What the window's controls go through on this thread, in order: "text N"
-// when control N's text is set, "move" when the bar is, "asked N" when
-// control N is sent WM_PAINT, "paint N" when it paints. A static asks its
-// dialog for its colours whenever it paints, however the paint came about;
-// the bar has painted when a WM_PAINT leaves it nothing more to paint.
-class PaintLog : public tst::HookRecorder<PaintLog> {
+// What the window's controls go through on this thread, in order: control
+// N's text set ({WM_SETTEXT, N}), the bar moved ({PBM_SETPOS, bar}), and
+// control N painted ({WM_PAINT, N}). A static asks its dialog for its
+// colours whenever it paints, however the paint came about; the bar has
+// painted when a WM_PAINT leaves it nothing more to paint.
+class PaintLog : public tst::MsgRecorder, public tst::HookRecorder<PaintLog> {
 public:
-    PaintLog()
-    {
-        Hook(WH_CALLWNDPROC, Sent);
-        Hook(WH_CALLWNDPROCRET, Done);
-    }
-    int Count(const std::string& event) const { return int(std::count(events.begin(), events.end(), event)); }
+    PaintLog() : tst::MsgRecorder(Pick, tst::kSent | tst::kReturned) {}
+    int Count(int nId) const { return int(What(WM_PAINT, std::to_string(nId)).size()); }
     // Control nId's last paint came after its last change.
     bool PaintedLast(int nId) const
     {
-        std::string change = nId == IDC_PROGRESS_BAR ? "move" : "text " + std::to_string(nId);
-        std::string paint = "paint " + std::to_string(nId);
-        auto last = std::find_if(events.rbegin(), events.rend(),
-                                 [&](const std::string& e) { return e == change || e == paint; });
-        return last != events.rend() && *last == paint;
+        auto last = std::find_if(Steps().rbegin(), Steps().rend(),
+                                 [&](const tst::MsgStep& s) { return s.where == std::to_string(nId); });
+        return last != Steps().rend() && last->message == WM_PAINT;
     }
-    std::vector<std::string> events;
-    DWORD paintMs = 0;  // the frame clock moves this much whenever a control paints
-    DWORD frameMs = 0;  // and this much at every frame's UpdateWindow
+    DWORD frameMs = 0;  // the frame clock moves this much at every frame's UpdateWindow
     // Each frame as its UpdateWindow begins: the clock, the status line and the figure.
     struct Frame {
         DWORD at;
@@ -166,33 +158,19 @@ private:
     }
     tst::ImportHook m_update{"user32.dll", "UpdateWindow", reinterpret_cast<void*>(Update)};
 
-    static LRESULT CALLBACK Sent(int code, WPARAM wParam, LPARAM lParam)
+    static bool Pick(HWND hWnd, UINT message, WPARAM, LPARAM lParam, tst::MsgStep& step)
     {
-        const CWPSTRUCT* p = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        int nId = GetDlgCtrlID(p->hwnd);
-        PaintLog* s_log = Current();
-        if (code == HC_ACTION && s_log) {
-            if (p->message == WM_PAINT && nId >= IDC_STATUS_TEXT && nId <= IDC_PERCENT_TEXT) {
-                s_log->events.push_back("asked " + std::to_string(nId));
-                g_now += s_log->paintMs;
-            }
-            if (p->message == WM_SETTEXT && (nId == IDC_STATUS_TEXT || nId == IDC_PERCENT_TEXT))
-                s_log->events.push_back("text " + std::to_string(nId));
-            if (nId == IDC_PROGRESS_BAR && (p->message == PBM_STEPIT || p->message == PBM_SETPOS))
-                s_log->events.push_back("move");
-            if (p->message == WM_CTLCOLORSTATIC)
-                s_log->events.push_back("paint " + std::to_string(GetDlgCtrlID(reinterpret_cast<HWND>(p->lParam))));
-        }
-        return CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-    static LRESULT CALLBACK Done(int code, WPARAM wParam, LPARAM lParam)
-    {
-        const CWPRETSTRUCT* p = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
-        PaintLog* s_log = Current();
-        if (code == HC_ACTION && s_log && p->message == WM_PAINT && GetDlgCtrlID(p->hwnd) == IDC_PROGRESS_BAR &&
-            !GetUpdateRect(p->hwnd, nullptr, FALSE))
-            s_log->events.push_back("paint " + std::to_string(IDC_PROGRESS_BAR));
-        return CallNextHookEx(nullptr, code, wParam, lParam);
+        int nId = GetDlgCtrlID(hWnd);
+        bool sent = step.how == tst::kSent;
+        if (sent && message == WM_SETTEXT && (nId == IDC_STATUS_TEXT || nId == IDC_PERCENT_TEXT))
+            step.where = std::to_string(nId);
+        else if (sent && nId == IDC_PROGRESS_BAR && (message == PBM_STEPIT || message == PBM_SETPOS))
+            step = {PBM_SETPOS, std::to_string(nId)};
+        else if (sent && message == WM_CTLCOLORSTATIC)
+            step = {WM_PAINT, std::to_string(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))};
+        else if (!sent && message == WM_PAINT && nId == IDC_PROGRESS_BAR && !GetUpdateRect(hWnd, nullptr, FALSE))
+            step = {WM_PAINT, std::to_string(nId)};
+        return !step.where.empty();
     }
 };
 
@@ -311,9 +289,9 @@ TEST_F(PaintingWindow, PaintsFollowTheFramesAcrossTheClocksWrap)
     }
     // A new name and a new position in every frame; the figure at most once
     // for each of its 100 values.
-    EXPECT_NEAR(log.Count("paint 1000"), frames, 1);
-    EXPECT_NEAR(log.Count("paint 1001"), frames, 1);
-    EXPECT_LE(log.Count("paint 1002"), 100);
+    EXPECT_NEAR(log.Count(IDC_STATUS_TEXT), frames, 1);
+    EXPECT_NEAR(log.Count(IDC_PROGRESS_BAR), frames, 1);
+    EXPECT_LE(log.Count(IDC_PERCENT_TEXT), 100);
     // Uncovered, the window is painted by the next drain, frame or not.
     RedrawWindow(dlg.m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     dlg.SetBarPos(n);
@@ -342,12 +320,12 @@ TEST_F(PaintingWindow, EachPaintPutsTheNextFrameOffByItsOwnCost)
     dlg.ShowStatusText("back");
     dlg.PaintNow();
     log.frameMs = 0;
-    log.events.clear();
+    log.Clear();
     for (int i = 1; i <= 400; ++i) {
         g_now += 4;
         File(i);
     }
-    EXPECT_NEAR(log.Count("paint 1000"), 100, 1);
+    EXPECT_NEAR(log.Count(IDC_STATUS_TEXT), 100, 1);
 }
 
 TEST_F(PaintingWindow, SlowPaintsAreSpacedButHoldBackNoNameNoPackageAndNoMessage)
@@ -414,7 +392,7 @@ TEST_F(PaintingWindow, PaintNowAndPrintingShowTheLatestState)
         File(i);
     dlg.PaintNow();
     for (int nId : {IDC_STATUS_TEXT, IDC_PROGRESS_BAR, IDC_PERCENT_TEXT}) {
-        EXPECT_EQ(log.Count("paint " + std::to_string(nId)), 1) << nId;
+        EXPECT_EQ(log.Count(nId), 1) << nId;
         EXPECT_FALSE(GetUpdateRect(GetDlgItem(dlg.m_hWnd, nId), nullptr, FALSE)) << nId;
     }
     EXPECT_NEAR(FilledEnd(hBar), rc.right, 3);
@@ -498,7 +476,7 @@ TEST_F(ProgressWindowInTheRun, TheFinalStateIsPaintedBeforeTheBox)
     EXPECT_NEAR(under.filledEnd, under.barWidth, 3);
     EXPECT_TRUE(under.painted);
     EXPECT_TRUE(under.sessionMayEnd);
-    EXPECT_LE(log.Count("paint 1000"), 3) << "painted for the first file and at the end, not for each of 60";
+    EXPECT_LE(log.Count(IDC_STATUS_TEXT), 3) << "painted for the first file and at the end, not for each of 60";
     EXPECT_EQ(tst::FileNames(led.Path()).size(), 60u);
 }
 

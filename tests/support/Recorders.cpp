@@ -30,15 +30,15 @@ std::ostream& operator<<(std::ostream& os, const MsgStep& s)
     return os << " " << HowName(s.how) << "}";
 }
 
-MsgRecorder::MsgRecorder(Picker pick, int hows) : m_pick(std::move(pick)), m_pOuter(t_watching)
+// The first recorder on a thread hooks the three ways for all that follow
+// it there; each takes the ways it was asked for.
+MsgRecorder::MsgRecorder(Picker pick, int hows) : m_pick(std::move(pick)), m_hows(hows), m_pOuter(t_watching)
 {
     t_watching = this;
-    const std::pair<int, std::pair<int, HOOKPROC>> kinds[] = {{kSent, {WH_CALLWNDPROC, Sent}},
-                                                              {kReturned, {WH_CALLWNDPROCRET, Returned}},
-                                                              {kPosted, {WH_GETMESSAGE, Posted}}};
-    for (const auto& k : kinds)
-        if (hows & k.first)
-            m_hooks.push_back(SetWindowsHookExA(k.second.first, k.second.second, nullptr, GetCurrentThreadId()));
+    if (!m_pOuter)
+        for (auto [idHook, proc] :
+             {std::pair<int, HOOKPROC>{WH_CALLWNDPROC, Sent}, {WH_CALLWNDPROCRET, Returned}, {WH_GETMESSAGE, Posted}})
+            m_hooks.push_back(SetWindowsHookExA(idHook, proc, nullptr, GetCurrentThreadId()));
 }
 
 MsgRecorder::~MsgRecorder()
@@ -54,11 +54,14 @@ void MsgRecorder::Add(UINT message, const std::string& where, const std::string&
     m_steps.push_back({message, where, what, how});
 }
 
+// Each recorder alive on the thread is offered the step, the latest first.
 void MsgRecorder::Offer(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, int how)
 {
     MsgStep step{message, "", "", how};
-    if (m_pick(hWnd, message, wParam, lParam, step))
+    if ((m_hows & how) && m_pick(hWnd, message, wParam, lParam, step))
         m_steps.push_back(step);
+    if (m_pOuter)
+        m_pOuter->Offer(hWnd, message, wParam, lParam, how);
 }
 
 LRESULT CALLBACK MsgRecorder::Sent(int code, WPARAM wParam, LPARAM lParam)

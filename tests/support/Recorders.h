@@ -59,6 +59,7 @@ private:
 
     std::vector<MsgStep> m_steps;
     Picker m_pick;
+    int m_hows = 0;
     std::vector<HHOOK> m_hooks;
     MsgRecorder* m_pOuter = nullptr;  // the one watching before this one
 };
