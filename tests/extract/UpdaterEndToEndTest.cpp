@@ -126,11 +126,7 @@ TEST(UpdaterEndToEnd, ExtractsEveryPackageUnderTheWindowAndReportsCompletion)
               true);
     Watch watch;
     tst::RunResult r = m.Run(watch);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 0u);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
-    EXPECT_EQ(r.boxes[0].text, upd::DoneText());
+    ASSERT_TRUE(upd::Ended(r, 0, {upd::DoneText()}));
     // The window is still up under the last box, on the last package's last file.
     ASSERT_EQ(watch.underBoxes.size(), 1u);
     EXPECT_EQ(watch.underBoxes[0].title, tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄﾌｧｲﾙをｲﾝｽﾄｰﾙしています."));
@@ -158,11 +154,7 @@ TEST(UpdaterEndToEnd, OneCorruptPackageIsReportedOnceAndTheOthersStillLand)
     Machine m(Unchecked(ext::StoredCabinet(core)));
     Watch watch;
     tst::RunResult r = m.Run(watch);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 1u);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
-    EXPECT_EQ(r.boxes[0].text, upd::FailedText());
+    ASSERT_TRUE(upd::Ended(r, 1, {upd::FailedText()}));
     ASSERT_EQ(watch.underBoxes.size(), 1u);
     EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
 
@@ -184,12 +176,7 @@ TEST(UpdaterEndToEnd, TwoFailedPackagesGiveTwoReportsAndNoCompletion)
     Machine m(Unchecked(ext::StoredCabinet(core), "not a cabinet"));
     Watch watch;
     tst::RunResult r = m.Run(watch);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 1u);
-    const std::string failed = upd::FailedText();
-    ASSERT_EQ(r.boxes.size(), 2u);
-    EXPECT_EQ(r.boxes[0].text, failed);
-    EXPECT_EQ(r.boxes[1].text, failed);
+    ASSERT_TRUE(upd::Ended(r, 1, {upd::FailedText(), upd::FailedText()}));
     ASSERT_EQ(watch.underBoxes.size(), 2u);
     EXPECT_EQ(watch.underBoxes[0].status, upd::Copying("bravo.log"));
     EXPECT_EQ(watch.underBoxes[1].status, tst::Cp932("準備中..."));
@@ -225,11 +212,7 @@ TEST(UpdaterEndToEnd, OnlyTheMakersPackagesAsTheyWereTakenAreExtracted)
     watch.replaced = m.updater / "CORE.cab";
     tst::CopyTo(ext::TestData("signed\\replacement.cab"), watch.replacement);
     tst::RunResult r = m.Run(watch, ReplaceCore);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 1u);
-    ASSERT_EQ(r.boxes.size(), 3u);
-    for (const tst::SeenBox& box : r.boxes)
-        EXPECT_EQ(box.text, upd::FailedText());
+    ASSERT_TRUE(upd::Ended(r, 1, std::vector<std::string>(3, upd::FailedText())));
     EXPECT_EQ(tst::ReadBytes(m.updater / "CORE.cab"), tst::ReadBytes(ext::TestData("signed\\replacement.cab")));
     EXPECT_EQ(tst::FileNames(m.hub.Path()), Modules());
     EXPECT_TRUE(tst::FileNames(m.viewer.Path()).empty());

@@ -184,11 +184,7 @@ TEST_F(StagedMachine, EveryTargetClosedAndStoppedBeforeExtractionAndTheServiceSt
     FolderWatch watch({scrnmode, words.Path(), sums.Path(), hub.Path(), viewer.Path(), led.Path(), slk});
     tst::RunResult r = Run();
     watch.Stop();
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 0u);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
-    EXPECT_EQ(r.boxes[0].text, upd::DoneText());
+    ASSERT_TRUE(upd::Ended(r, 0, {upd::DoneText()}));
 
     // Row 6 closes the hub and the ring it brings up, and the companion;
     // row 7 the viewer; row 8 stops the service; row 15 the utility.
@@ -249,10 +245,7 @@ TEST_F(StagedMachine, StoppedServiceIsStartedAfterTheRunEvenWhenAPackageFailed)
 
     Lines atFailure{"unseen"};
     tst::RunResult r = Run(RecordEvents, &atFailure);
-    ASSERT_TRUE(r.finished);
-    EXPECT_EQ(r.exitCode, 1u);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].text, upd::FailedText());
+    ASSERT_TRUE(upd::Ended(r, 1, {upd::FailedText()}));
     // The failure of the last package is reported before the service starts.
     EXPECT_EQ(atFailure, Lines{});
     EXPECT_TRUE(tgt::WaitForEvent("velsvc_s start"));

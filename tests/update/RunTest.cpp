@@ -34,11 +34,7 @@ TEST(UpdaterRun, NoPackageShowsNotInstalledAndExitsWithTwo)
 {
     Updater u;
     tst::RunResult r = u.Run();
-    ASSERT_TRUE(r.finished);
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
-    EXPECT_EQ(r.boxes[0].text, tst::Cp932(kNotInstalled));
-    EXPECT_EQ(r.exitCode, 2u);
+    EXPECT_TRUE(upd::Ended(r, 2, {tst::Cp932(kNotInstalled)}));
 }
 
 TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
@@ -46,16 +42,10 @@ TEST(UpdaterRun, AnyArgumentSwitchesTheCaptionOnly)
     Updater u;
     for (const char* args : {"x", "/driver  more"}) {
         tst::RunResult r = u.Run(args);
-        ASSERT_TRUE(r.finished);
-        ASSERT_EQ(r.boxes.size(), 1u) << args;
-        EXPECT_EQ(r.boxes[0].caption, tst::Cp932(kDriverTitle)) << args;
-        EXPECT_EQ(r.boxes[0].text, tst::Cp932(kNotInstalled));
-        EXPECT_EQ(r.exitCode, 2u);
+        EXPECT_TRUE(upd::Ended(r, 2, {tst::Cp932(kNotInstalled)}, tst::Cp932(kDriverTitle))) << args;
     }
     // Blanks after the program name are no argument.
-    tst::RunResult r = u.Run("   ");
-    ASSERT_EQ(r.boxes.size(), 1u);
-    EXPECT_EQ(r.boxes[0].caption, upd::AppTitle());
+    EXPECT_TRUE(upd::Ended(u.Run("   "), 2, {tst::Cp932(kNotInstalled)}));
 }
 
 // The run in this process, on a staged Start Menu: what the status line

@@ -17,6 +17,23 @@ std::string Copying(const std::string& file) { return tst::Cp932(("ﾌｧｲﾙ:
 std::string DoneText() { return tst::Cp932("ｱｯﾌﾟﾃﾞｰﾄが完了しました."); }
 std::string FailedText() { return tst::Cp932("ｲﾝｽﾄｰﾙ対象ﾌｧｲﾙの展開に失敗しました."); }
 
+::testing::AssertionResult Ended(const tst::RunResult& r, DWORD exitCode, const std::vector<std::string>& texts,
+                                 const std::string& caption)
+{
+    if (!r.finished)
+        return ::testing::AssertionFailure() << "the run did not end";
+    std::vector<std::string> seen, captions;
+    for (const tst::SeenBox& box : r.boxes) {
+        seen.push_back(box.text);
+        captions.push_back(box.caption);
+    }
+    if (r.exitCode == exitCode && seen == texts && captions == std::vector<std::string>(texts.size(), caption))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "exit code " << r.exitCode << " after the boxes "
+                                         << ::testing::PrintToString(seen) << " under "
+                                         << ::testing::PrintToString(captions);
+}
+
 std::string StartMenu(int csidl)
 {
     char path[MAX_PATH] = "";

@@ -1,9 +1,13 @@
 // Staging a machine for the updater's tests: Start Menu shortcuts, App
 // Paths and Run entries, installed files, packages next to the program.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <ostream>
 #include <string>
+#include <vector>
 
+#include "MessageBoxes.h"
 #include "Registry.h"
 
 namespace upd {
@@ -17,6 +21,11 @@ std::string AppTitle();
 std::string Copying(const std::string& file);
 std::string DoneText();
 std::string FailedText();
+
+// The run ended with that exit code after exactly these boxes, in order,
+// each under `caption`.
+::testing::AssertionResult Ended(const tst::RunResult& r, DWORD exitCode, const std::vector<std::string>& texts,
+                                 const std::string& caption = AppTitle());
 
 std::string StartMenu(int csidl);  // with backslash
 // Writes a shortcut at linkPath pointing to target (which must exist).
