@@ -51,40 +51,24 @@ private:
     Type m_h;
 };
 
-struct FileHandleTraits {  // files and devices (CreateFile)
-    typedef HANDLE Type;
-    static HANDLE None() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) { ::CloseHandle(h); }
+// A kind of handle: its type, its value for none and its closer.
+template <class T, T (*None_)(), auto Closer> struct HandleTraits {
+    typedef T Type;
+    static T None() { return None_(); }
+    static void Close(T h) { Closer(h); }
 };
-struct KernelHandleTraits {  // processes, threads, events (null when none)
-    typedef HANDLE Type;
-    static HANDLE None() { return nullptr; }
-    static void Close(HANDLE h) { ::CloseHandle(h); }
-};
-struct FindHandleTraits {
-    typedef HANDLE Type;
-    static HANDLE None() { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE h) { ::FindClose(h); }
-};
-struct RegKeyTraits {
-    typedef HKEY Type;
-    static HKEY None() { return nullptr; }
-    static void Close(HKEY h) { ::RegCloseKey(h); }
-};
-struct ServiceHandleTraits {
-    typedef SC_HANDLE Type;
-    static SC_HANDLE None() { return nullptr; }
-    static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
-};
+template <class T> T NoneIsNull() { return nullptr; }
+inline HANDLE NoneIsInvalid() { return INVALID_HANDLE_VALUE; }
+
 template <class T> struct ComTraits {
     typedef T* Type;
     static T* None() { return nullptr; }
     static void Close(T* p) { p->Release(); }
 };
 
-typedef CHandle<FileHandleTraits> CFileHandle;
-typedef CHandle<KernelHandleTraits> CKernelHandle;
-typedef CHandle<FindHandleTraits> CFindHandle;
-typedef CHandle<RegKeyTraits> CRegKey;
-typedef CHandle<ServiceHandleTraits> CServiceHandle;
+typedef CHandle<HandleTraits<HANDLE, NoneIsInvalid, ::CloseHandle>> CFileHandle;  // files and devices (CreateFile)
+typedef CHandle<HandleTraits<HANDLE, NoneIsNull<HANDLE>, ::CloseHandle>> CKernelHandle;  // processes, threads, events
+typedef CHandle<HandleTraits<HANDLE, NoneIsInvalid, ::FindClose>> CFindHandle;
+typedef CHandle<HandleTraits<HKEY, NoneIsNull<HKEY>, ::RegCloseKey>> CRegKey;
+typedef CHandle<HandleTraits<SC_HANDLE, NoneIsNull<SC_HANDLE>, ::CloseServiceHandle>> CServiceHandle;
 template <class T> using CComPtr = CHandle<ComTraits<T>>;

@@ -493,12 +493,7 @@ intptr_t CabinetNotify(cab::Event event, cab::Notification* pn, void*)
         return 0;
     }
 }
-
-struct ReaderTraits {
-    typedef cab::Reader* Type;
-    static cab::Reader* None() { return nullptr; }
-    static void Close(cab::Reader* p) { cab::Reader::Destroy(p); }
-};
+typedef CHandle<HandleTraits<cab::Reader*, NoneIsNull<cab::Reader*>, &cab::Reader::Destroy>> CReaderHandle;
 }  // namespace
 
 BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
@@ -509,7 +504,7 @@ BOOL ExtractCabinet(LPCSTR cabinetPath, LPCSTR targetFolder)
         return FALSE;
     lstrcpyA(g_szTargetFolder, targetFolder);
 
-    CHandle<ReaderTraits> reader(cab::Reader::Create(kHooks));
+    CReaderHandle reader(cab::Reader::Create(kHooks));
     if (!reader)
         return FALSE;
 
